@@ -1,0 +1,72 @@
+// Process entry of the update client: one copy at a time, the command line
+// into the window, the window run modally.
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "framework/Framework.h"
+#include "ui/LumoraZUDeZazedaDlg.h"
+#include "update/BoundedText.h"
+#include "update/TextConv.h"
+
+HANDLE g_hInstanceSemaphore = nullptr;
+
+class CLumoraZUDeZazedaApp : public CWinApp {
+public:
+    BOOL InitInstance() override;
+    int ExitInstance() override;
+};
+
+CLumoraZUDeZazedaApp theApp;
+
+namespace {
+bool PathExists(const char* pszPath) { return ::PathFileExistsA(pszPath) != FALSE; }
+
+bool ContainsUrlMarker(const char* pszArg) {
+    return std::wcsstr(NarrowToWide(pszArg).c_str(), L"http:") != nullptr;
+}
+
+void ReadCommandLine(CLumoraZUDeZazedaDlg& dlg) {
+    int nArgs = 0;
+    LPWSTR* ppArgs = ::CommandLineToArgvW(::GetCommandLineW(), &nArgs);
+    std::vector<std::string> args;
+    for (int i = 1; ppArgs && i < nArgs && i <= (int)kMaxExaminedArgs; ++i) args.push_back(WideToNarrow(ppArgs[i]));
+    ::LocalFree(ppArgs);
+
+    CommandLineOptions options = ParseArguments(args, {PathExists, ContainsUrlMarker});
+    if (options.bPrompt) dlg.m_bPrompt = true;
+    if (options.bTestUpdate) dlg.m_bTestUpdate = true;
+    if (!options.target.empty()) CopyText(dlg.m_szTarget, sizeof(dlg.m_szTarget), options.target.c_str());
+}
+}  // namespace
+
+BOOL CLumoraZUDeZazedaApp::InitInstance() {
+    INITCOMMONCONTROLSEX icc = {sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&icc);
+    CWinApp::InitInstance();
+    AfxEnableControlContainer();
+
+    g_hInstanceSemaphore = ::CreateSemaphoreA(nullptr, 0, 1, "LumoraZUDeZazeda.exe");
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) return TRUE;
+
+    SetRegistryKey(L"应用程序向导生成的本地应用程序");
+    CLumoraZUDeZazedaDlg dlg;
+    ReadCommandLine(dlg);
+    m_pMainWnd = &dlg;
+    dlg.DoModal();
+    m_pMainWnd = nullptr;
+    return FALSE;
+}
+
+int CLumoraZUDeZazedaApp::ExitInstance() {
+    if (g_hInstanceSemaphore) ::CloseHandle(g_hInstanceSemaphore);
+    g_hInstanceSemaphore = nullptr;
+    return CWinApp::ExitInstance();
+}
+
+int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int) { return AfxWinMain(hInstance); }

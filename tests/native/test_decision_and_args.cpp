@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "app/CommandLine.h"
+#include "update/Decision.h"
+
+TEST(DecideUpdate, Table) {
+    using A = UpdateAction;
+    // Newer version: force 1 downloads at once, anything else asks.
+    EXPECT_EQ(DecideUpdate(1, false, 1, false), A::StartDownload);
+    EXPECT_EQ(DecideUpdate(1, false, 1, true), A::StartDownload);
+    EXPECT_EQ(DecideUpdate(1, false, 0, false), A::ShowNewVersion);
+    EXPECT_EQ(DecideUpdate(1, false, 2, true), A::ShowNewVersion);
+    EXPECT_EQ(DecideUpdate(1, false, -1, false), A::ShowNewVersion);
+    // Not newer: the prompt decides between telling and closing.
+    EXPECT_EQ(DecideUpdate(0, false, 1, true), A::ShowNoUpdate);
+    EXPECT_EQ(DecideUpdate(-1, false, 0, true), A::ShowNoUpdate);
+    EXPECT_EQ(DecideUpdate(0, false, 1, false), A::CloseWindow);
+    EXPECT_EQ(DecideUpdate(-1, false, 0, false), A::CloseWindow);
+    // The test switch makes any version count as newer.
+    EXPECT_EQ(DecideUpdate(-1, true, 0, false), A::ShowNewVersion);
+    EXPECT_EQ(DecideUpdate(0, true, 1, false), A::StartDownload);
+}
+
+namespace {
+std::set<std::string> g_existing;
+bool Exists(const char* p) { return g_existing.count(p) != 0; }
+const ArgProbe kProbe{Exists, nullptr};
+}  // namespace
+
+TEST(CommandLine, SwitchesAreExactAndCaseSensitive) {
+    g_existing = {};
+    EXPECT_EQ(ClassifyArgument("-prompt", kProbe), ArgKind::Prompt);
+    EXPECT_EQ(ClassifyArgument("-test_update", kProbe), ArgKind::TestUpdate);
+    for (const char* s : {"-PROMPT", "-prompt2", "/prompt", "-prompt ", "prompt", "-test_update2", ""})
+        EXPECT_EQ(ClassifyArgument(s, kProbe), ArgKind::Ignored) << s;
+    g_existing = {"-PROMPT"};  // unless a file of that name exists
+    EXPECT_EQ(ClassifyArgument("-PROMPT", kProbe), ArgKind::Target);
+}
+
+TEST(CommandLine, UrlsAndPaths) {
+    g_existing = {"C:\\setup.exe", "C:\\folder"};
+    EXPECT_EQ(ClassifyArgument("http://h/a.exe", kProbe), ArgKind::Target);
+    EXPECT_EQ(ClassifyArgument("xhttp:y", kProbe), ArgKind::Target);  // plain substring test
+    EXPECT_EQ(ClassifyArgument("HTTP://h/a.exe", kProbe), ArgKind::Ignored);
+    EXPECT_EQ(ClassifyArgument("https://h/a.exe", kProbe), ArgKind::Ignored);
+    EXPECT_EQ(ClassifyArgument("C:\\setup.exe", kProbe), ArgKind::Target);
+    EXPECT_EQ(ClassifyArgument("C:\\folder", kProbe), ArgKind::Target);
+    EXPECT_EQ(ClassifyArgument("C:\\missing.exe", kProbe), ArgKind::Ignored);
+}
+
+TEST(CommandLine, OverlongArgumentsAreIgnoredNotCut) {
+    g_existing = {};
+    std::string url = "http://h/" + std::string(250, 'a');  // 259 bytes: fits
+    EXPECT_EQ(url.size(), 259u);
+    EXPECT_EQ(ClassifyArgument(url, kProbe), ArgKind::Target);
+    EXPECT_EQ(ClassifyArgument(url + "b", kProbe), ArgKind::Ignored);
+    // A cut path could name a different existing file.
+    std::string path = "C:\\" + std::string(300, 'p');
+    g_existing = {path, path.substr(0, 259)};
+    EXPECT_EQ(ClassifyArgument(path, kProbe), ArgKind::Ignored);
+}
+
+TEST(CommandLine, ParseArgumentsOrderAndLimit) {
+    g_existing = {"C:\\local.exe"};
+    CommandLineOptions o = ParseArguments({"http://h/a.exe", "-prompt", "C:\\local.exe"}, kProbe);
+    EXPECT_TRUE(o.bPrompt);
+    EXPECT_FALSE(o.bTestUpdate);
+    EXPECT_EQ(o.target, "C:\\local.exe");  // the later target wins
+    o = ParseArguments({"C:\\local.exe", "http://h/a.exe"}, kProbe);
+    EXPECT_EQ(o.target, "http://h/a.exe");
+    // Only the first three are examined.
+    o = ParseArguments({"x", "y", "z", "-prompt"}, kProbe);
+    EXPECT_FALSE(o.bPrompt);
+    o = ParseArguments({"-test_update", "-prompt", "-test_update"}, kProbe);
+    EXPECT_TRUE(o.bPrompt && o.bTestUpdate);
+    EXPECT_EQ(o.target, "");
+    o = ParseArguments({}, kProbe);
+    EXPECT_FALSE(o.bPrompt || o.bTestUpdate);
+}
+
+TEST(CommandLine, UrlMarkerProbeIsUsedWhenGiven) {
+    ArgProbe probe{nullptr, [](const char*) { return false; }};
+    EXPECT_EQ(ClassifyArgument("http://h/a.exe", probe), ArgKind::Ignored);
+}

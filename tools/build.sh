@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds everything on a Debian machine, installing what is missing first:
+#   build/win      the Windows programs (the updater, demo installer,
+#                  inspector, Windows tests), set up for the local service
+#   build/native   the portable logic and its native tests
+#   build/wine     the private Wine prefix
+# Environment: LUMORA_SANITIZE=1 also builds build/native-asan.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+tools/setup-host.sh
+tools/fetch-tinyxml.sh
+arch=$(tools/host-arch.sh)
+jobs=$(nproc)
+
+# The demo and the tests talk to the update service on loopback.
+: "${LUMORA_DEMO_PORT:=18473}"
+cmake -S . -B build/win -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" -DLUMORA_TARGET_ARCH="$arch" \
+  -DLUMORA_UPDATE_HOST="127.0.0.1:$LUMORA_DEMO_PORT" -DLUMORA_WEB_HOST="127.0.0.1:18474" >/dev/null
+cmake --build build/win -j "$jobs"
+
+cmake -S . -B build/native -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build/native -j "$jobs"
+if [ "${LUMORA_SANITIZE:-0}" = 1 ]; then
+  cmake -S . -B build/native-asan -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DLUMORA_SANITIZE=ON >/dev/null
+  cmake --build build/native-asan -j "$jobs"
+fi
+
+tools/wine-prefix.sh

@@ -1,0 +1,324 @@
+#include "ui/LumoraZUDeZazedaDlg.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <cstring>
+
+#include "ui/Layout.h"
+#include "ui/StatusLine.h"
+#include "update/Download.h"
+#include "update/TextConv.h"
+#include "update/UpdateCheck.h"
+
+const wchar_t kFeedbackPageUrl[] = L"http://" LUMORA_WEB_HOST "/member/index.php/Feel/feedback";
+const wchar_t kDownloadPageUrl[] = L"http://" LUMORA_WEB_HOST "/zhuanti/lumoratv/index.html";
+
+namespace {
+const COLORREF kStatusTextColour = 0xAAAAAA;
+const COLORREF kDarkColour = 0x191919;
+
+void MoveTo(CWnd& wnd, const LayoutRect& r) {
+    if (wnd.m_hWnd) wnd.MoveWindow(r.x, r.y, r.w, r.h, TRUE);
+}
+void Show(CWnd& wnd, int nCmd) {
+    if (wnd.m_hWnd) wnd.ShowWindow(nCmd);
+}
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CLumoraZUDeZazedaDlg, CDialog)
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+    ON_BN_CLICKED(IDC_BTN_CLOSE, OnBnClickedClose)
+    ON_BN_CLICKED(IDC_BTN_OK, OnBnClickedOk)
+    ON_BN_CLICKED(IDC_BTN_CANCEL, OnBnClickedCancel)
+    ON_BN_CLICKED(IDC_BTN_FEEDBACK, OnBnClickedFeedback)
+    ON_BN_CLICKED(IDC_BTN_DOWNLOAD_PAGE, OnBnClickedDownloadPage)
+    ON_WM_TIMER()
+    ON_WM_DESTROY()
+    ON_WM_ERASEBKGND()
+    ON_WM_SIZE()
+    ON_WM_CTLCOLOR()
+    ON_WM_NCHITTEST()
+END_MESSAGE_MAP()
+
+CLumoraZUDeZazedaDlg::CLumoraZUDeZazedaDlg() : CDialog(IDD_UPDATE_DIALOG) {
+    m_hIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_APP_ICON));
+    m_bPrompt = false;
+    m_bTestUpdate = false;
+    std::memset(m_szTarget, 0, sizeof(m_szTarget));
+    std::memset(m_szStatus, 0, sizeof(m_szStatus));
+}
+
+CLumoraZUDeZazedaDlg::~CLumoraZUDeZazedaDlg() {
+    // Normally stopped in OnDestroy; a window that never existed has nothing
+    // to stop, but the worker must never outlive the members it uses.
+    StopWorker();
+}
+
+void CLumoraZUDeZazedaDlg::DoDataExchange(void* pDX) {
+    DDX_Control(pDX, this, IDC_BTN_CLOSE, m_btnClose);
+    DDX_Control(pDX, this, IDC_BTN_OK, m_btnOk);
+    DDX_Control(pDX, this, IDC_BTN_CANCEL, m_btnCancel);
+    DDX_Control(pDX, this, IDC_BTN_FEEDBACK, m_btnFeedback);
+    DDX_Control(pDX, this, IDC_BTN_DOWNLOAD_PAGE, m_btnDownloadPage);
+    DDX_Control(pDX, this, IDC_STATUS_TEXT, m_stcStatusText);
+}
+
+BOOL CLumoraZUDeZazedaDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    SendMessage(WM_SETICON, ICON_BIG, (LPARAM)m_hIcon);
+    SendMessage(WM_SETICON, ICON_SMALL, (LPARAM)m_hIcon);
+
+    MoveWindow(0, 0, kWindowWidth, kWindowHeight, TRUE);
+    // Centre on the work area, as the dialog framework did (no owner).
+    RECT rcWork;
+    if (::SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcWork, 0)) {
+        int x = rcWork.left + ((rcWork.right - rcWork.left) - kWindowWidth) / 2;
+        int y = rcWork.top + ((rcWork.bottom - rcWork.top) - kWindowHeight) / 2;
+        ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    m_imgBackground.Load(SkinFilePath(L"skin/update/升级背景.png").c_str());
+    LoadSkinImage(SkinFilePath(L"skin/update/分割线.png").c_str(), m_imgDivider);
+    CImage imgBack, imgFront;
+    LoadSkinImage(SkinFilePath(L"skin/update/进度背景.png").c_str(), imgBack);
+    LoadSkinImage(SkinFilePath(L"skin/update/当前进度.png").c_str(), imgFront);
+
+    RECT rcEmpty = {0, 0, 0, 0};
+    m_ctrlProgress.Create(WS_CHILD | WS_VISIBLE | PBS_SMOOTH, rcEmpty, this, IDC_PROGRESS);
+    CopySkinImage(m_ctrlProgress.m_imgBack, imgBack);
+    CopySkinImage(m_ctrlProgress.m_imgFront, imgFront);
+    m_ctrlProgress.m_nBarWidth = 400;
+    m_ctrlProgress.m_nLower = 0;
+    m_ctrlProgress.m_nUpper = 100;
+    m_ctrlProgress.m_nSpan = 100;
+    m_ctrlProgress.SendMessage(PBM_SETBKCOLOR, 0, (LPARAM)kDarkColour);
+    m_ctrlProgress.SetPos(0);
+
+    CImage imgFace;
+    if (m_btnClose.m_hWnd) {
+        LoadSkinImage(SkinFilePath(L"skin/update/关闭_hover.png").c_str(), imgFace);
+        m_btnClose.SetAllFaces(imgFace);
+    }
+    const struct {
+        const wchar_t* pszFile;
+        CPictureButton* pButton;
+    } faces[] = {
+        {L"skin/update/确定.png", &m_btnOk},
+        {L"skin/update/取消.png", &m_btnCancel},
+        {L"skin/update/在线问题反馈.png", &m_btnFeedback},
+        {L"skin/update/点击下载.png", &m_btnDownloadPage},
+    };
+    for (const auto& face : faces) {
+        LoadSkinImage(SkinFilePath(face.pszFile).c_str(), imgFace);
+        face.pButton->SetAllFaces(imgFace);
+    }
+
+    LayoutControls();
+    m_nState = STATE_IDLE;
+    ::SetTimer(m_hWnd, IDT_PROGRESS, 10, nullptr);
+    m_dProgress = 0.0;
+    CheckForUpdate(this);
+    return TRUE;
+}
+
+void CLumoraZUDeZazedaDlg::LayoutControls() {
+    RECT rc;
+    GetClientRect(&rc);
+    WindowLayout l = ComputeLayout(rc.left, rc.top, rc.right, rc.bottom);
+    MoveTo(m_btnClose, l.close);
+    MoveTo(m_stcStatusText, l.status);
+    MoveTo(m_ctrlProgress, l.progress);
+    Show(m_ctrlProgress, SW_HIDE);
+    MoveTo(m_btnOk, l.ok);
+    Show(m_btnOk, SW_HIDE);
+    MoveTo(m_btnCancel, l.cancel);
+    Show(m_btnCancel, SW_HIDE);
+    MoveTo(m_btnDownloadPage, l.downloadPage);
+    Show(m_btnDownloadPage, SW_HIDE);
+    MoveTo(m_btnFeedback, l.feedback);
+    Show(m_btnFeedback, SW_HIDE);
+}
+
+void CLumoraZUDeZazedaDlg::DrawSkinFile(HDC hDC, const wchar_t* pszRelative, int x, int y) {
+    CImage image;
+    LoadSkinImage(SkinFilePath(pszRelative).c_str(), image);
+    image.Draw(hDC, x, y);
+}
+
+void CLumoraZUDeZazedaDlg::DrawStatePictures(HDC hDC, const RECT& rc, bool bDivider) {
+    switch (m_nState) {
+    case STATE_NO_UPDATE:
+    case STATE_NEW_VERSION:
+        DrawSkinFile(hDC, m_nState == STATE_NO_UPDATE ? L"skin/update/无需更新.png" : L"skin/update/发现新版本.png",
+                     rc.left + kStateImageX, rc.top + kStateImageY);
+        if (bDivider) m_imgDivider.Draw(hDC, rc.left + kDividerX, rc.bottom - kDividerAboveBottom);
+        break;
+    case STATE_FAILED:
+        DrawSkinFile(hDC, L"skin/update/升级失败.png", rc.left + kStateImageX, rc.top + kStateImageY);
+        DrawSkinFile(hDC, L"skin/update/建议.png", rc.left + kAdviceImageX, rc.top + kAdviceImageY);
+        break;
+    default:
+        break;
+    }
+}
+
+void CLumoraZUDeZazedaDlg::ShowState(int nState) {
+    if (!IsWindowVisible()) ShowWindow(SW_SHOWNORMAL);
+    m_nState = nState;
+    RECT rc;
+    GetClientRect(&rc);
+    HDC hDC = ::GetDC(m_hWnd);
+    Invalidate(TRUE);
+    switch (nState) {
+    case STATE_NO_UPDATE:
+        MoveTo(m_btnOk, OkRectNoUpdate(rc.right, rc.bottom));
+        Show(m_btnOk, SW_SHOWNORMAL);
+        break;
+    case STATE_NEW_VERSION:
+        MoveTo(m_btnOk, OkRectNewVersion(rc.right, rc.bottom));
+        Show(m_btnOk, SW_SHOWNORMAL);
+        Show(m_btnCancel, SW_SHOWNORMAL);
+        break;
+    case STATE_DOWNLOADING:
+        Show(m_btnOk, SW_HIDE);
+        Show(m_btnCancel, SW_HIDE);
+        Show(m_ctrlProgress, SW_SHOWNORMAL);
+        Show(m_stcStatusText, SW_SHOWNORMAL);
+        m_ctrlProgress.SetPos(0);
+        break;
+    case STATE_FAILED:
+        Show(m_ctrlProgress, SW_HIDE);
+        Show(m_stcStatusText, SW_HIDE);
+        Show(m_btnDownloadPage, SW_SHOWNORMAL);
+        Show(m_btnFeedback, SW_SHOWNORMAL);
+        break;
+    default:
+        break;
+    }
+    // Drawn at once as well; the erase that the invalidation causes draws the
+    // same pictures again over the background.
+    DrawStatePictures(hDC, rc, true);
+    ::ReleaseDC(m_hWnd, hDC);
+}
+
+void CLumoraZUDeZazedaDlg::EnterDownloadingState() {
+    if (!IsWindowVisible()) ShowWindow(SW_SHOWNORMAL);
+    m_nState = STATE_DOWNLOADING;
+    Invalidate(TRUE);
+    Show(m_btnOk, SW_HIDE);
+    Show(m_btnCancel, SW_HIDE);
+    Show(m_ctrlProgress, SW_SHOWNORMAL);
+    Show(m_stcStatusText, SW_SHOWNORMAL);
+    m_ctrlProgress.SetPos(0);
+    StartDownloadThread(this);
+}
+
+void CLumoraZUDeZazedaDlg::StopWorker() {
+    if (!m_hWorker) return;
+    m_bStopWorker = true;
+    // The worker may itself be sending to this window (show, hide, close):
+    // keep handling sent messages while waiting, or both would wait forever.
+    const DWORD nStart = ::GetTickCount();
+    const DWORD kLimitMs = 5000;
+    for (;;) {
+        DWORD nElapsed = ::GetTickCount() - nStart;
+        if (nElapsed >= kLimitMs) break;
+        DWORD r = ::MsgWaitForMultipleObjects(1, &m_hWorker, FALSE, kLimitMs - nElapsed, QS_SENDMESSAGE);
+        if (r != WAIT_OBJECT_0 + 1) break;
+        MSG msg;
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    ::CloseHandle(m_hWorker);
+    m_hWorker = nullptr;
+}
+
+void CLumoraZUDeZazedaDlg::OnPaint() {
+    if (IsIconic()) {
+        PAINTSTRUCT ps;
+        HDC hDC = ::BeginPaint(m_hWnd, &ps);
+        SendMessage(WM_ICONERASEBKGND, (WPARAM)hDC, 0);
+        RECT rc;
+        GetClientRect(&rc);
+        int x = (rc.right - rc.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+        int y = (rc.bottom - rc.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+        ::DrawIcon(hDC, x, y, m_hIcon);
+        ::EndPaint(m_hWnd, &ps);
+    } else {
+        Default();
+    }
+}
+
+HCURSOR CLumoraZUDeZazedaDlg::OnQueryDragIcon() { return (HCURSOR)m_hIcon; }
+
+void CLumoraZUDeZazedaDlg::OnBnClickedClose() { SendMessage(WM_CLOSE, 0, 0); }
+
+void CLumoraZUDeZazedaDlg::OnBnClickedOk() {
+    if (m_nState == STATE_NO_UPDATE)
+        SendMessage(WM_CLOSE, 0, 0);
+    else if (m_nState == STATE_NEW_VERSION)
+        EnterDownloadingState();
+}
+
+void CLumoraZUDeZazedaDlg::OnBnClickedCancel() {
+    if (m_nState == STATE_NEW_VERSION) SendMessage(WM_CLOSE, 0, 0);
+}
+
+void CLumoraZUDeZazedaDlg::OnBnClickedFeedback() {
+    ::ShellExecuteW(nullptr, L"open", kFeedbackPageUrl, nullptr, nullptr, SW_SHOWNORMAL);
+    SendMessage(WM_CLOSE, 0, 0);
+}
+
+void CLumoraZUDeZazedaDlg::OnBnClickedDownloadPage() {
+    ::ShellExecuteW(nullptr, L"open", kDownloadPageUrl, nullptr, nullptr, SW_SHOWNORMAL);
+    SendMessage(WM_CLOSE, 0, 0);
+}
+
+void CLumoraZUDeZazedaDlg::OnTimer(UINT_PTR) {
+    if (m_nState == STATE_DOWNLOADING) {
+        int nPercent = ProgressPercent(m_dProgress);
+        m_ctrlProgress.SetPos(nPercent);
+        std::wstring line = FormatStatusLine(NarrowToWide(m_szStatus), nPercent);
+        ::SetDlgItemTextW(m_hWnd, IDC_STATUS_TEXT, line.c_str());
+    }
+    Default();
+}
+
+void CLumoraZUDeZazedaDlg::OnDestroy() {
+    Default();
+    ::KillTimer(m_hWnd, IDT_PROGRESS);
+    StopWorker();
+}
+
+BOOL CLumoraZUDeZazedaDlg::OnEraseBkgnd(HDC hDC) {
+    RECT rc;
+    GetClientRect(&rc);
+    bool bBackground = !m_imgBackground.IsNull();
+    if (bBackground) m_imgBackground.Draw(hDC, rc.left, rc.top);
+    DrawStatePictures(hDC, rc, bBackground);
+    return TRUE;
+}
+
+void CLumoraZUDeZazedaDlg::OnSize(UINT, int, int) {
+    Default();
+    LayoutControls();
+}
+
+HBRUSH CLumoraZUDeZazedaDlg::OnCtlColor(HDC hDC, HWND, UINT nCtlColor) {
+    HBRUSH hBrush = (HBRUSH)Default();
+    if (nCtlColor == CTLCOLOR_STATIC) {
+        ::SetBkColor(hDC, kDarkColour);
+        hBrush = (HBRUSH)::GetStockObject(NULL_BRUSH);
+        ::SetTextColor(hDC, kStatusTextColour);
+    }
+    return hBrush;
+}
+
+LRESULT CLumoraZUDeZazedaDlg::OnNcHitTest(POINT pt) {
+    RECT rc;
+    GetClientRect(&rc);
+    ::ScreenToClient(m_hWnd, &pt);
+    if (InCaptionBand(rc.left, rc.top, rc.right, pt.x, pt.y)) return HTCAPTION;
+    return Default();
+}

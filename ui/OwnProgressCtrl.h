@@ -1,0 +1,25 @@
+// The download progress bar, drawn from two skin pictures over a dark fill.
+#pragma once
+
+#include "framework/Framework.h"
+#include "ui/Image.h"
+
+class COwnProgressCtrl : public CProgressCtrl {
+public:
+    COwnProgressCtrl();
+    ~COwnProgressCtrl() override;
+
+    void SetPos(int nPos);
+    void DrawBar();
+
+    CImage m_imgBack;
+    CImage m_imgFront;
+    int m_nBarWidth = 0;
+    int m_nSpan = 0;
+    int m_nFilled = 0;
+    int m_nLower = 0;
+    int m_nUpper = 0;
+    int m_nBackTop = 0;
+    int m_nFrontTop = 0;
+    HBRUSH m_brBack = nullptr;
+};

@@ -1,0 +1,108 @@
+#include "update/UpdateCheck.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <cstring>
+
+#include "CVantorHttp.h"
+#include "ui/LumoraZUDeZazedaDlg.h"
+#include "update/BoundedText.h"
+#include "update/Decision.h"
+#include "update/Manifest.h"
+#include "update/TextConv.h"
+#include "update/Version.h"
+#include "update/WorkDir.h"
+
+char g_szManifestDir[520];
+const char kManifestUrl[] = "http://" LUMORA_UPDATE_HOST "/Client/refresh";
+
+namespace {
+// Status texts, GBK: "downloading the new version, please wait" and
+// "downloading version %s, please wait".
+const char kStatusTarget[] = "\xD5\xFD\xD4\xDA\xCF\xC2\xD4\xD8\xB0\xE6\xB1\xBE\xA3\xAC\xC7\xEB\xC9\xD4\xBA\xF3....";
+const char kStatusVersion[] =
+    "\xD5\xFD\xD4\xDA\xCF\xC2\xD4\xD8%s\xB0\xE6\xB1\xBE\xA3\xAC\xC7\xEB\xC9\xD4\xBA\xF3....";
+
+// "<work>\xml_new\", created when missing; false when it cannot be formed.
+bool EnsureManifestDir() {
+    if (!g_szManifestDir[0]) {
+        const char* pszWork = GetWorkDir();
+        if (!pszWork[0] || !FormatText(g_szManifestDir, sizeof(g_szManifestDir), "%s\\xml_new\\", pszWork))
+            return false;
+    }
+    if (!::PathFileExistsA(g_szManifestDir)) ::CreateDirectoryA(g_szManifestDir, nullptr);
+    return true;
+}
+
+bool IsDownloadUrl(const char* pszTarget) {
+    return std::wcsstr(NarrowToWide(pszTarget).c_str(), L"http:") != nullptr;
+}
+
+// A target given with "-test_update": a URL to download, or a local
+// installer to hand to the shell at once.
+void RunTestTarget(CLumoraZUDeZazedaDlg* pDlg) {
+    if (IsDownloadUrl(pDlg->m_szTarget)) {
+        CopyText(pDlg->m_szStatus, sizeof(pDlg->m_szStatus), kStatusTarget);
+        if (pDlg->m_bPrompt)
+            pDlg->ShowState(STATE_NEW_VERSION);
+        else
+            pDlg->EnterDownloadingState();
+    } else if (::PathFileExistsA(pDlg->m_szTarget)) {
+        pDlg->ShowWindow(SW_HIDE);
+        ::ShellExecuteA(nullptr, "open", pDlg->m_szTarget, nullptr, nullptr, SW_SHOW);
+        ::SendMessageW(pDlg->m_hWnd, WM_CLOSE, 0, 0);
+    }
+}
+
+void FetchFailed(CLumoraZUDeZazedaDlg* pDlg) {
+    if (pDlg->m_bPrompt)
+        pDlg->ShowState(STATE_FAILED);
+    else
+        ::SendMessageW(pDlg->m_hWnd, WM_CLOSE, 0, 0);
+}
+}  // namespace
+
+void CheckForUpdate(CLumoraZUDeZazedaDlg* pDlg) {
+    char szManifestPath[1024] = {};
+    bool bPathOk = EnsureManifestDir() &&
+                   FormatText(szManifestPath, sizeof(szManifestPath), "%s/version.xml", g_szManifestDir);
+    char szRequest[1024] = {};
+    CopyText(szRequest, sizeof(szRequest), kManifestUrl);
+
+    if (pDlg->m_szTarget[0] && pDlg->m_bTestUpdate) {
+        RunTestTarget(pDlg);
+        return;
+    }
+
+    CVantorHttp http;
+    // A manifest is a few hundred bytes; a huge answer is refused unread.
+    http.SetMaxBodySize(kMaxManifestBytes);
+    http.SendData("GET", szRequest, nullptr, nullptr, nullptr, nullptr, nullptr);
+    while (http.GetState() > 0) ::Sleep(10);
+    int nState = http.GetState();
+    if (nState == CVantorHttp::kErrTooLarge) return;  // unreadable: no change
+    if (nState != CVantorHttp::kStateDone) {
+        FetchFailed(pDlg);
+        return;
+    }
+    // An older version.xml must never be read as if it had just arrived.
+    if (!bPathOk || http.SaveData(szManifestPath) != 0) return;
+
+    ManifestValues values;
+    if (!ReadManifestFile(szManifestPath, values)) return;
+    char szStatus[sizeof(pDlg->m_szStatus)];
+    if (!FormatText(szStatus, sizeof(szStatus), kStatusVersion, values.szVersion)) return;
+    std::memcpy(pDlg->m_szStatus, szStatus, sizeof(szStatus));
+    FormatText(pDlg->m_szTarget, sizeof(pDlg->m_szTarget), "%s", values.szUrl);
+    pDlg->m_bIntegrityValid = ParseIntegrity(values.szSize, values.szSha256, pDlg->m_integrity);
+
+    switch (DecideUpdate(CompareVersion(values.szVersion), pDlg->m_bTestUpdate, ParseForce(values.szForce),
+                         pDlg->m_bPrompt)) {
+    case UpdateAction::StartDownload: pDlg->EnterDownloadingState(); break;
+    case UpdateAction::ShowNewVersion: pDlg->ShowState(STATE_NEW_VERSION); break;
+    case UpdateAction::ShowNoUpdate: pDlg->ShowState(STATE_NO_UPDATE); break;
+    case UpdateAction::CloseWindow: ::SendMessageW(pDlg->m_hWnd, WM_CLOSE, 0, 0); break;
+    }
+}

@@ -1,0 +1,62 @@
+// One HTTP transfer over WinHTTP, run on the object's own thread and polled
+// by its owner. The body streams into a temporary file, never into memory.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+class CVantorHttp {
+public:
+    // GetState() values. Positive while running, 0 once complete, negative
+    // after a failure; the final value never changes again.
+    enum {
+        kStateIdle = 2,           // constructed, SendData not yet called
+        kStateRunning = 1,
+        kStateDone = 0,
+        kErrFailed = -1,          // connection, protocol or time-out failure
+        kErrStatus = -2,          // final HTTP status other than 2xx
+        kErrShortBody = -3,       // fewer bytes than Content-Length
+        kErrTooLarge = -4,        // body exceeds SetMaxBodySize
+        kErrFile = -5,            // temporary file could not be written
+        kErrCancelled = -6,       // Cancel() or destruction
+        kErrBadUrl = -7,          // URL not understood (only http and https)
+    };
+
+    CVantorHttp();
+    ~CVantorHttp();  // stops a running transfer and returns within 1 s
+    CVantorHttp(const CVantorHttp&) = delete;
+    CVantorHttp& operator=(const CVantorHttp&) = delete;
+
+    // Starts the transfer and returns at once. Only "GET" is supported; the
+    // five further arguments are accepted for compatibility and unused.
+    // Returns 0 when started, a negative state otherwise (also in GetState()).
+    int SendData(const char* pszMethod, const char* pszUrl, const char* p3 = nullptr,
+                 const char* p4 = nullptr, const char* p5 = nullptr, const char* p6 = nullptr,
+                 const char* p7 = nullptr);
+    int GetState() const;
+    // Received bytes / Content-Length; 0 while the length is unknown.
+    double GetDownProgress() const;
+    // Moves (or copies) the complete body to pszPath, replacing any file there.
+    // 0 on success, -1 on failure (state not 0, or the file system refused).
+    int SaveData(const char* pszPath);
+
+    // Settings; call before SendData.
+    void SetMaxBodySize(uint64_t nBytes);           // 0: no limit
+    void SetTimeouts(int nConnectMs, int nIdleMs);  // defaults 10 s and 30 s
+    void SetTempDir(const char* pszDir);            // default: the temporary path
+    void EnableSha256();                            // hash the body while it arrives
+
+    // Observers.
+    int GetHttpStatus() const;          // final status code, 0 if none
+    uint64_t GetReceivedBytes() const;
+    int64_t GetContentLength() const;   // -1 while unknown or absent
+    bool GetSha256(uint8_t digest[32]) const;  // after completion, if enabled
+
+    // Stops a running transfer: GetState() becomes kErrCancelled promptly.
+    void Cancel();
+
+    struct Shared;  // state shared with the transfer thread
+
+private:
+    std::shared_ptr<Shared> m_pShared;
+};
