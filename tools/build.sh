@@ -24,7 +24,7 @@ cmake -S . -B build/native -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Debug >/dev/nu
 cmake --build build/native -j "$jobs"
 if [ "${LUMORA_SANITIZE:-0}" = 1 ]; then
   cmake -S . -B build/native-asan -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DLUMORA_SANITIZE=ON >/dev/null
+    -DLUMORA_SANITIZE=ON >/dev/null
   cmake --build build/native-asan -j "$jobs"
 fi
 

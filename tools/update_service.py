@@ -431,6 +431,7 @@ class UpdateService:
         self._requested_port = port
         self._lock = threading.Lock()
         self._manifest_template = DEFAULT_MANIFEST.encode()
+        self._manifest_file = None
         self._refresh_fault = {}
         self._files = {}
         self._requests = []
@@ -505,9 +506,22 @@ class UpdateService:
 
     # -- used by the handler ---------------------------------------------
 
+    def watch_manifest_file(self, path):
+        """Serves the file's current content, read again on every request, so
+        another process (a test under Wine) can change the manifest."""
+        with self._lock:
+            self._manifest_file = path
+
     def _get_manifest(self):
         with self._lock:
             template = self._manifest_template
+            path = self._manifest_file
+        if path:
+            try:
+                with open(path, "rb") as f:
+                    template = f.read()
+            except OSError:
+                pass
         return template.replace(b"{base}", self.base_url.encode())
 
     def _get_refresh_fault(self):
@@ -556,6 +570,7 @@ def main(argv=None):
     ap.add_argument("--port", type=int, default=0)
     ap.add_argument("--port-file")
     ap.add_argument("--manifest", help="file served at /Client/refresh; {base} is replaced")
+    ap.add_argument("--watch-manifest", help="file served at /Client/refresh, read on every request")
     ap.add_argument("--files", help="directory served at /files/<name>")
     ap.add_argument("--refresh-fault", help="fault spec applied to /Client/refresh")
     ap.add_argument("--verbose", action="store_true", help="log each request on stderr")
@@ -566,6 +581,8 @@ def main(argv=None):
     if args.manifest:
         with open(args.manifest, "rb") as f:
             svc.set_manifest(f.read())
+    if args.watch_manifest:
+        svc.watch_manifest_file(args.watch_manifest)
     if args.refresh_fault:
         try:
             svc.set_refresh_fault(args.refresh_fault)

@@ -31,6 +31,7 @@ text = "\r\n".join([
     r"[HKEY_CURRENT_USER\Software\Wine\X11 Driver]", '"Managed"="N"', "",
     r"[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]",
     '"宋体"="WenQuanYi Zen Hei"', '"SimSun"="WenQuanYi Zen Hei"', "",
+    r"[HKEY_CURRENT_USER\Software\Wine\WineDbg]", '"ShowCrashDialog"=dword:00000000', "",
     r"[HKEY_CURRENT_USER\Software\Wine\WineBrowser]",
     '"Browsers"="%s"' % recorder.replace("\\", "\\\\"), "", ""])
 open(path, "wb").write(b"\xff\xfe" + text.encode("utf-16-le"))

@@ -1,0 +1,71 @@
+import sys
+from pathlib import Path
+
+import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+
+from harness import DEMO_SETUP, EXE, UPDATE_PORT, Display, Updater, Wine, reset_dir  # noqa: E402
+from update_service import UpdateService  # noqa: E402
+
+NO_UPDATE = "<update><version>1.1.1.2</version><url>{base}/files/setup.exe</url><force>0</force></update>"
+
+
+def manifest(version="1.1.1.3", url="{base}/files/setup.exe", force="0", extra=""):
+    return f"<update><version>{version}</version><url>{url}</url><force>{force}</force>{extra}</update>"
+
+
+@pytest.fixture(scope="session")
+def wine():
+    if not EXE.exists():
+        pytest.fail(f"{EXE} is missing: run tools/build.sh")
+    display = Display().start()
+    w = Wine(display.name)
+    w.start_server()
+    yield w
+    w.stop_server()
+    display.stop()
+
+
+@pytest.fixture(scope="session")
+def service_session():
+    svc = UpdateService(port=UPDATE_PORT)
+    svc.start()
+    yield svc
+    svc.stop()
+
+
+@pytest.fixture
+def service(service_session):
+    svc = service_session
+    svc.set_manifest(NO_UPDATE)
+    svc.set_refresh_fault(None)
+    svc.clear_requests()
+    svc.add_file("setup.exe", DEMO_SETUP.read_bytes())
+    yield svc
+
+
+@pytest.fixture
+def workdir(wine):
+    """The updater's work folder, emptied before and after each test."""
+    reset_dir(wine.product_dir)
+    if wine.browser_log.exists():
+        wine.browser_log.unlink()
+    yield wine.work_dir
+    reset_dir(wine.product_dir)
+
+
+@pytest.fixture
+def run(wine, workdir):
+    """Starts updaters; any still running at the end of the test is killed."""
+    started = []
+
+    def start(*args, exe=EXE):
+        u = Updater(wine, args, exe=exe)
+        started.append(u)
+        return u
+
+    yield start
+    for u in started:
+        u.kill()

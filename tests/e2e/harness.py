@@ -1,0 +1,214 @@
+"""Runs the real updater under Wine on a virtual display and observes it
+from outside: process exit, X windows, the inspector's view of the dialog,
+files in the work folder."""
+import json
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+BUILD = Path(os.environ.get("LUMORA_BUILD", ROOT / "build"))
+BIN = BUILD / "win" / "bin"
+EXE = BIN / "LumoraZUDeZazeda.exe"
+INSPECTOR = BIN / "inspector.exe"
+DEMO_SETUP = BIN / "demo-setup.exe"
+# Compiled into the test build (tools/build.sh).
+UPDATE_PORT = int(os.environ.get("LUMORA_DEMO_PORT", "18473"))
+WEB_HOST = "127.0.0.1:18474"
+
+STATE_CONTROLS = {"ok": 1000, "cancel": 1001, "close": 1002, "download_page": 1004,
+                  "feedback": 1005, "status": 1007, "progress": 1}
+
+
+def wine_environment():
+    """The environment of tools/wine-env.sh, plus the locale for Wine."""
+    out = subprocess.run(["bash", "-c", f"source '{ROOT}/tools/wine-env.sh' && env -0"],
+                         check=True, capture_output=True).stdout
+    env = dict(item.split("=", 1) for item in out.decode().split("\0") if "=" in item)
+    env["LC_ALL"] = env["LUMORA_LC_ALL"]
+    return env
+
+
+class Display:
+    """A private Xvfb server."""
+
+    def __init__(self):
+        self.proc = None
+        self.name = None
+
+    def start(self):
+        for n in range(90, 190):
+            if Path(f"/tmp/.X11-unix/X{n}").exists() or Path(f"/tmp/.X{n}-lock").exists():
+                continue
+            proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            for _ in range(100):
+                if Path(f"/tmp/.X11-unix/X{n}").exists():
+                    self.proc, self.name = proc, f":{n}"
+                    return self
+                if proc.poll() is not None:
+                    break
+                time.sleep(0.05)
+            proc.kill()
+        raise RuntimeError("no free X display")
+
+    def stop(self):
+        if self.proc:
+            self.proc.terminate()
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+            self.proc = None
+
+
+class Wine:
+    def __init__(self, display):
+        self.env = wine_environment()
+        self.env["DISPLAY"] = display
+        self.browser_log = BUILD / "wine" / "browser.log"
+        self.env["LUMORA_BROWSER_LOG"] = str(self.browser_log)
+        self.loader = self.env["WINE"]
+        self.server = self.env["WINESERVER"]
+        self._temp = None
+
+    def start_server(self):
+        # A persistent server keeps process starts warm (about 30 ms).
+        subprocess.run([self.server, "-p"], env=self.env, check=True)
+
+    def stop_server(self):
+        subprocess.run([self.server, "-k"], env=self.env, capture_output=True)
+        subprocess.run([self.server, "-w"], env=self.env, capture_output=True, timeout=30)
+
+    def popen(self, exe, args=(), **kw):
+        return subprocess.Popen([self.loader, str(exe), *map(str, args)], env=self.env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
+
+    def run(self, exe, args=(), timeout=60):
+        """Runs to completion; output goes through files, not pipes, since
+        Wine's background processes inherit and keep pipes open."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            proc = subprocess.Popen([self.loader, str(exe), *map(str, args)], env=self.env,
+                                    stdout=out, stderr=err)
+            try:
+                proc.wait(timeout)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                raise
+            out.seek(0)
+            err.seek(0)
+            return subprocess.CompletedProcess(proc.args, proc.returncode, out.read(), err.read())
+
+    def unix_path(self, win_path):
+        out = self.run("winepath", ["-u", win_path]).stdout.decode().strip()
+        return Path(out)
+
+    def win_path(self, unix_path):
+        return self.run("winepath", ["-w", str(unix_path)]).stdout.decode("utf-8", "replace").strip()
+
+    @property
+    def temp_dir(self):
+        if self._temp is None:
+            win = self.run("cmd", ["/c", "echo %TEMP%"]).stdout.decode().strip()
+            self._temp = self.unix_path(win)
+        return self._temp
+
+    @property
+    def product_dir(self):
+        return self.temp_dir / "LumoraTV"
+
+    @property
+    def work_dir(self):
+        return self.product_dir / "temp"
+
+    def inspect(self):
+        out = self.run(INSPECTOR).stdout.decode("utf-8", "replace")
+        return json.loads(out)["windows"]
+
+    def x_windows(self):
+        """Ids of mapped X windows of the updater."""
+        r = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "LumoraZUDeZazeda"],
+                           env=self.env, capture_output=True)
+        return r.stdout.decode().split()
+
+
+class Updater:
+    """One run of the updater."""
+
+    def __init__(self, wine, args=(), exe=EXE):
+        self.wine = wine
+        self.started = time.monotonic()
+        self.proc = wine.popen(exe, args)
+        self.ever_mapped = False
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def wait_exit(self, timeout, watch_mapping=False):
+        """Exit code, or None if still running after timeout. With
+        watch_mapping, records whether a window got mapped meanwhile."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.proc.poll() is not None:
+                return self.proc.returncode
+            if watch_mapping and self.wine.x_windows():
+                self.ever_mapped = True
+            time.sleep(0.02)
+        return self.proc.poll()
+
+    def window(self):
+        wins = self.wine.inspect()
+        return wins[0] if wins else None
+
+    def wait_window(self, predicate=lambda w: w["visible"], timeout=15):
+        deadline = time.monotonic() + timeout
+        w = None
+        while time.monotonic() < deadline:
+            w = self.window()
+            if w and predicate(w):
+                return w
+            if not self.running():
+                raise AssertionError(f"updater exited with {self.proc.returncode} while waiting for its window")
+            time.sleep(0.05)
+        raise AssertionError(f"window condition not met; last seen: {w}")
+
+    def kill(self):
+        if self.running():
+            self.proc.send_signal(signal.SIGKILL)
+            self.proc.wait(10)
+
+
+def wait_for(predicate, timeout, interval=0.05):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(interval)
+    return bool(predicate())
+
+
+def control(window, name):
+    cid = STATE_CONTROLS[name]
+    for c in window["children"]:
+        if c["id"] == cid:
+            return c
+    return None
+
+
+def visible_controls(window):
+    ids = {v: k for k, v in STATE_CONTROLS.items()}
+    return {ids[c["id"]] for c in window["children"] if c["visible"] and c["id"] in ids}
+
+
+def reset_dir(path):
+    if path.exists():
+        for p in path.rglob("*"):
+            try:
+                p.chmod(0o755 if p.is_dir() else 0o644)
+            except OSError:
+                pass
+        shutil.rmtree(path, ignore_errors=True)

@@ -1,0 +1,111 @@
+"""The update check end to end: the real exe under Wine against the local
+update service, observed from outside."""
+import time
+
+from conftest import manifest
+from harness import DEMO_SETUP, control, visible_controls, wait_for
+
+
+def test_no_update_without_prompt_closes_without_ever_mapping_a_window(run, service, workdir):
+    u = run()
+    assert u.wait_exit(20, watch_mapping=True) == 0
+    assert not u.ever_mapped
+    assert service.requests() == ["/Client/refresh"]
+    # The fetched manifest is kept in the manifest folder.
+    assert (workdir / "xml_new" / "version.xml").read_bytes().startswith(b"<update><version>1.1.1.2<")
+
+
+def test_no_update_with_prompt_shows_the_window(run, service, workdir):
+    u = run("-prompt")
+    w = u.wait_window()
+    assert visible_controls(w) == {"ok", "close"}
+    assert control(w, "ok")["rect"] == [404, 154, 76, 31]
+    assert w["client"] == [500, 200]
+    assert u.running()
+
+
+def test_newer_version_asks(run, service, workdir):
+    service.set_manifest(manifest("1.1.1.10"))
+    u = run()
+    w = u.wait_window()
+    assert visible_controls(w) == {"ok", "cancel", "close"}
+    assert control(w, "ok")["rect"] == [313, 154, 76, 31]
+    assert control(w, "cancel")["rect"] == [404, 154, 76, 31]
+
+
+def test_fetch_failure_without_prompt_closes_silently(run, service, workdir):
+    service.set_refresh_fault("status=404")
+    u = run()
+    assert u.wait_exit(20, watch_mapping=True) == 0
+    assert not u.ever_mapped
+    assert not (workdir / "xml_new" / "version.xml").exists()
+
+
+def test_fetch_failure_with_prompt_shows_failure(run, service, workdir):
+    service.set_refresh_fault("close")
+    u = run("-prompt")
+    w = u.wait_window()
+    assert visible_controls(w) == {"download_page", "feedback", "close"}
+    assert not (workdir / "xml_new" / "version.xml").exists()
+
+
+def test_stale_manifest_is_not_read_when_the_new_one_cannot_be_saved(run, service, workdir):
+    # An old manifest offering a forced download sits where the new one
+    # should go, but the manifest file's place is taken by a folder.
+    service.set_manifest(manifest("9.9.9.9", force="1"))
+    (workdir / "xml_new" / "version.xml").mkdir(parents=True)
+    u = run("-prompt")
+    time.sleep(2)
+    w = u.wait_window(lambda w: True)
+    assert not w["visible"] or visible_controls(w) == {"close"}  # idle: unchanged
+    assert "/files/setup.exe" not in service.requests()
+
+
+def test_unreadable_manifest_leaves_the_window_idle(run, service, workdir):
+    service.set_manifest("this is not xml")
+    u = run("-prompt")
+    w = u.wait_window()  # shown by the modal loop in the idle state
+    assert visible_controls(w) == {"close"}
+
+
+def test_second_copy_ends_at_once(run, service, workdir):
+    first = run("-prompt")
+    first.wait_window()
+    t0 = time.monotonic()
+    second = run("-prompt")
+    assert second.wait_exit(10) == 0
+    assert time.monotonic() - t0 < 5
+    assert first.running()
+    assert len(first.wine.inspect()) == 1
+
+
+def test_test_update_with_local_installer_starts_it(run, service, wine, workdir):
+    installer = wine.temp_dir / "local-setup.exe"
+    marker = installer.with_name("local-setup.exe.ran")
+    marker.unlink(missing_ok=True)
+    installer.write_bytes(DEMO_SETUP.read_bytes())
+    try:
+        u = run("-test_update", wine.win_path(installer))
+        assert u.wait_exit(20, watch_mapping=True) == 0
+        assert not u.ever_mapped
+        assert wait_for(marker.exists, 5)
+        assert service.requests() == []  # no manifest fetched
+    finally:
+        installer.unlink(missing_ok=True)
+        marker.unlink(missing_ok=True)
+
+
+def test_test_update_counts_any_manifest_as_newer(run, service, workdir):
+    # A target that is neither a URL nor an existing path is ignored, so the
+    # manifest is fetched; the switch makes even an older version "newer".
+    service.set_manifest(manifest("0.1"))
+    u = run("-test_update", "C:\\no\\such\\setup.exe")
+    w = u.wait_window()
+    assert visible_controls(w) == {"ok", "cancel", "close"}
+
+
+def test_target_without_test_switch_is_replaced_by_the_manifest_url(run, service, workdir):
+    service.set_manifest(manifest("1.1.1.3"))
+    u = run("http://127.0.0.1:1/other.exe")
+    u.wait_window()
+    assert service.requests() == ["/Client/refresh"]

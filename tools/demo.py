@@ -1,0 +1,64 @@
+#!/usr/bin/python3
+"""The main job: the updater with "-prompt" against the demo update service
+under Wine. On $DISPLAY when set (the user drives the window); otherwise on
+a private virtual display, where the script presses OK itself and saves
+screenshots of the offer and of the download."""
+import os
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+sys.path.insert(0, str(ROOT / "tools"))
+
+from harness import BUILD, DEMO_SETUP, UPDATE_PORT, Display, Updater, Wine, wait_for  # noqa: E402
+from update_service import UpdateService  # noqa: E402
+
+
+def screenshot(wine, path):
+    subprocess.run(["import", "-window", "root", str(path)], env=wine.env, check=True)
+    print(f"screenshot: {path}")
+
+
+def main():
+    display = None
+    if not os.environ.get("DISPLAY"):
+        display = Display().start()
+    wine = Wine(os.environ.get("DISPLAY") or display.name)
+    wine.start_server()
+    svc = UpdateService(port=UPDATE_PORT)
+    svc.start()
+    svc.set_manifest((ROOT / "tools" / "demo" / "manifest.xml").read_bytes())
+    svc.add_file("demo-setup.exe", DEMO_SETUP.read_bytes())
+    marker = wine.work_dir / "demo-setup.exe.ran"
+    marker.unlink(missing_ok=True)
+    print(f"update service on {svc.base_url}; starting the updater with -prompt")
+    try:
+        u = Updater(wine, ["-prompt"])
+        if display is None:
+            rc = u.proc.wait()
+        else:
+            u.wait_window()
+            time.sleep(0.5)
+            screenshot(wine, BUILD / "demo-offer.png")
+            win = u.window()
+            x, y = win["rect"][0], win["rect"][1]
+            subprocess.run(["xdotool", "mousemove", str(x + 313 + 38), str(y + 154 + 15), "click", "1"],
+                           env=wine.env, check=True)
+            time.sleep(1.0)
+            screenshot(wine, BUILD / "demo-download.png")
+            rc = u.wait_exit(60)
+        ran = wait_for(marker.exists, 5)
+        print(f"updater exit code {rc}; demo installer {'started' if ran else 'not started'}")
+        return 0 if rc == 0 else 1
+    finally:
+        svc.stop()
+        wine.stop_server()
+        if display:
+            display.stop()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# The main job: build what is missing, then run the updater with "-prompt"
+# against the demo update service under Wine.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/tools/build.sh"
+exec /usr/bin/python3 "$root/tools/demo.py"

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Runs every test: native unit tests (plain and with AddressSanitizer and
+# UndefinedBehaviorSanitizer), Windows tests under Wine, the update service's
+# own tests, and the end-to-end tests of the real exe under Wine on Xvfb.
+# Installs and builds whatever is missing first.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+LUMORA_SANITIZE=1 tools/build.sh
+source tools/wine-env.sh
+
+status=0
+step() { echo; echo "==== $*"; }
+
+step "native unit tests"
+(cd build/native && ctest --output-on-failure) || status=1
+step "native unit tests under ASan and UBSan"
+(cd build/native-asan && ctest --output-on-failure) || status=1
+
+step "Windows tests under Wine"
+tools/with-xvfb.sh bash -c 'cd build/win && ctest --output-on-failure --timeout 300' || status=1
+"$WINESERVER" -k 2>/dev/null || true
+
+step "update service tests"
+/usr/bin/python3 -m pytest -q tests/service || status=1
+
+step "end-to-end tests"
+/usr/bin/python3 -m pytest -q tests/e2e || status=1
+"$WINESERVER" -k 2>/dev/null || true
+
+echo
+[ $status -eq 0 ] && echo "all test layers passed" || echo "some test layer FAILED"
+exit $status

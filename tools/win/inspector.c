@@ -1,0 +1,77 @@
+/* Test helper: prints the update window and its child controls as JSON, so
+   end-to-end tests can observe the window from outside the process.
+   Usage: inspector.exe            all update windows
+   Output: {"windows":[{"hwnd":..,"visible":..,"style":..,"exstyle":..,
+            "rect":[x,y,w,h],"client":[w,h],"pid":..,"children":[{"id":..,
+            "class":"..","visible":..,"rect":[x,y,w,h],"text":".."}]}]} */
+#include <windows.h>
+#include <stdio.h>
+
+static void PutJsonString(const wchar_t* ws) {
+    char buf[4096];
+    int n = WideCharToMultiByte(CP_UTF8, 0, ws, -1, buf, sizeof(buf), NULL, NULL);
+    if (n <= 0) buf[0] = 0;
+    putchar('"');
+    for (const unsigned char* p = (const unsigned char*)buf; *p; ++p) {
+        if (*p == '"' || *p == '\\') printf("\\%c", *p);
+        else if (*p < 0x20) printf("\\u%04x", *p);
+        else putchar(*p);
+    }
+    putchar('"');
+}
+
+static int g_nChild;
+static HWND g_hParent;
+
+static BOOL CALLBACK EnumChild(HWND h, LPARAM lp) {
+    (void)lp;
+    if (GetParent(h) != g_hParent) return TRUE;
+    wchar_t cls[256], text[1024];
+    GetClassNameW(h, cls, 256);
+    GetWindowTextW(h, text, 1024);
+    RECT r;
+    GetWindowRect(h, &r);
+    MapWindowPoints(NULL, g_hParent, (POINT*)&r, 2);
+    printf("%s{\"id\":%d,\"class\":", g_nChild++ ? "," : "", GetDlgCtrlID(h));
+    PutJsonString(cls);
+    printf(",\"visible\":%s,\"rect\":[%ld,%ld,%ld,%ld],\"style\":%lu,\"text\":",
+           (GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) ? "true" : "false",
+           r.left, r.top, r.right - r.left, r.bottom - r.top, (unsigned long)GetWindowLongW(h, GWL_STYLE));
+    PutJsonString(text);
+    putchar('}');
+    return TRUE;
+}
+
+static int g_nWindows;
+
+static BOOL CALLBACK EnumTop(HWND h, LPARAM lp) {
+    (void)lp;
+    wchar_t cls[64];
+    GetClassNameW(h, cls, 64);
+    if (lstrcmpW(cls, L"#32770") != 0) return TRUE;
+    HWND hStatus = GetDlgItem(h, 1007);
+    if (!hStatus || !GetDlgItem(h, 1002)) return TRUE;
+    RECT r, c;
+    GetWindowRect(h, &r);
+    GetClientRect(h, &c);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    printf("%s{\"hwnd\":%lu,\"pid\":%lu,\"visible\":%s,\"style\":%lu,\"exstyle\":%lu,"
+           "\"rect\":[%ld,%ld,%ld,%ld],\"client\":[%ld,%ld],\"children\":[",
+           g_nWindows++ ? "," : "", (unsigned long)(ULONG_PTR)h, (unsigned long)pid,
+           IsWindowVisible(h) ? "true" : "false", (unsigned long)GetWindowLongW(h, GWL_STYLE),
+           (unsigned long)GetWindowLongW(h, GWL_EXSTYLE), r.left, r.top, r.right - r.left,
+           r.bottom - r.top, c.right, c.bottom);
+    g_nChild = 0;
+    g_hParent = h;
+    EnumChildWindows(h, EnumChild, 0);
+    printf("]}");
+    return TRUE;
+}
+
+int main(void) {
+    printf("{\"windows\":[");
+    EnumWindows(EnumTop, 0);
+    printf("]}\n");
+    return 0;
+}
