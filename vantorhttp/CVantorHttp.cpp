@@ -341,7 +341,7 @@ int Transfer(Shared& s, Sha256& hasher) {
     int r = flush();
     if (r != CVantorHttp::kStateDone) return r;
     // A server that closes early looks like a normal end of the body.
-    
+    if (length >= 0 && received < static_cast<uint64_t>(length)) return CVantorHttp::kErrShortBody;
     if (s.hash) s.digestOk = hasher.Finish(s.digest);
     return s.hash && !s.digestOk ? kFailed : CVantorHttp::kStateDone;
 }
@@ -355,13 +355,17 @@ void Run(std::shared_ptr<Shared> sp) {
     } catch (...) {
         result = CVantorHttp::kErrFailed;
     }
-    std::lock_guard<std::mutex> lk(s.mtx);
-    // Handles the owner closed are already null here.
-    CloseHandlesLocked(s);
-    if (result != CVantorHttp::kStateDone) DeleteTempLocked(s);
-    Finalize(s, result);
-    s.exited = true;
-    s.exitedCv.notify_all();
+    try {
+        std::lock_guard<std::mutex> lk(s.mtx);
+        // Handles the owner closed are already null here.
+        CloseHandlesLocked(s);
+        if (result != CVantorHttp::kStateDone) DeleteTempLocked(s);
+        Finalize(s, result);
+        s.exited = true;
+        s.exitedCv.notify_all();
+    } catch (...) {
+        Finalize(s, CVantorHttp::kErrFailed);
+    }
 }
 
 bool CrackUrl(const char* url, Shared& s) {
@@ -522,6 +526,7 @@ bool CVantorHttp::GetSha256(uint8_t digest[32]) const {
 
 void CVantorHttp::Cancel() {
     Shared& s = *m_pShared;
+    if (GetState() != kStateRunning) return;
     try {
         std::lock_guard<std::mutex> lk(s.mtx);
         s.stop = true;

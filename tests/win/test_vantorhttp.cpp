@@ -71,15 +71,18 @@ int Wait(const H& h, int capMs, OnPoll onPoll) {
 }
 int Wait(const H& h, int capMs = 20000) { return Wait(h, capMs, [] {}); }
 
-class VantorHttpTest : public ::testing::Test {
+// Lower case, so that `ctest -R vantorhttp` picks these tests.
+class vantorhttp : public ::testing::Test {
 protected:
     void SetUp() override {
         char tmp[MAX_PATH];
         GetTempPathA(MAX_PATH, tmp);
-        static int serial = 0;
-        dir = std::string(tmp) + "vantor-test-" + std::to_string(GetCurrentProcessId()) + "-" +
-              std::to_string(++serial);
-        ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr));
+        // Wine reuses process ids, and a failed run may have left its folder.
+        for (unsigned n = GetTickCount(); dir.empty(); ++n) {
+            const std::string d = std::string(tmp) + "vantor-test-" + std::to_string(n);
+            if (CreateDirectoryA(d.c_str(), nullptr)) dir = d;
+            ASSERT_EQ(ERROR_ALREADY_EXISTS, dir.empty() ? GetLastError() : ERROR_ALREADY_EXISTS);
+        }
     }
     void TearDown() override {
         EXPECT_EQ(0, Count("*.part")) << "a temporary file outlived its transfer";
@@ -112,7 +115,7 @@ protected:
     std::string dir;
 };
 
-TEST_F(VantorHttpTest, ThrottledDownloadShowsProgressAndSavesExactBytes) {
+TEST_F(vantorhttp, ThrottledDownloadShowsProgressAndSavesExactBytes) {
     const size_t size = 512 << 10;
     auto h = Start(Url("/fault/throttle=256K/gen/512K/setup.exe"));
     bool sawMiddle = false;
@@ -140,7 +143,7 @@ TEST_F(VantorHttpTest, ThrottledDownloadShowsProgressAndSavesExactBytes) {
 
 // All at once, each checked against its own content: transfers must not
 // share anything. Sizes avoid multiples of the write size.
-TEST_F(VantorHttpTest, ConcurrentDownloadsEachDeliverTheirOwnBody) {
+TEST_F(vantorhttp, ConcurrentDownloadsEachDeliverTheirOwnBody) {
     struct Case { std::string path; size_t size; bool hasLength; };
     const Case cases[] = {{"/gen/5242887/a.bin", 5242887, true},
                           {"/fault/nolength/gen/1048579/b.bin", 1048579, false},
@@ -173,7 +176,7 @@ TEST_F(VantorHttpTest, ConcurrentDownloadsEachDeliverTheirOwnBody) {
 }
 
 // Also run side by side; the slow ones bound the time.
-TEST_F(VantorHttpTest, FailuresEndInTheRightState) {
+TEST_F(vantorhttp, FailuresEndInTheRightState) {
     const int kAnyFailure = 99;
     struct Case { std::string url; int state; int status; double minS, maxS; };
     const Case cases[] = {
@@ -224,14 +227,14 @@ TEST_F(VantorHttpTest, FailuresEndInTheRightState) {
     }
 }
 
-TEST_F(VantorHttpTest, BodyExactlyAtTheLimitIsAccepted) {
+TEST_F(vantorhttp, BodyExactlyAtTheLimitIsAccepted) {
     for (const char* path : {"/gen/1M/a", "/fault/nolength/gen/1M/a"}) {
         auto h = Start(Url(path), 1500, 1 << 20);
         EXPECT_EQ(H::kStateDone, Wait(*h)) << path;
     }
 }
 
-TEST_F(VantorHttpTest, RefusesWhatItCannotFetch) {
+TEST_F(vantorhttp, RefusesWhatItCannotFetch) {
     struct Case { const char* method; const char* url; int state; };
     const Case cases[] = {{"GET", nullptr, H::kErrBadUrl},           {"GET", "", H::kErrBadUrl},
                           {"GET", "ftp://127.0.0.1/a", H::kErrBadUrl}, {"GET", "not a url", H::kErrBadUrl},
@@ -247,7 +250,14 @@ TEST_F(VantorHttpTest, RefusesWhatItCannotFetch) {
     EXPECT_EQ(H::kStateIdle, idle.GetState());
 }
 
-TEST_F(VantorHttpTest, SaveDataReportsFileSystemRefusals) {
+TEST_F(vantorhttp, UnwritableTempFolderIsAFileError) {
+    H h;
+    h.SetTempDir((dir + "\\missing").c_str());
+    h.SendData("GET", Url("/gen/1K/a").c_str());
+    EXPECT_EQ(H::kErrFile, Wait(h));
+}
+
+TEST_F(vantorhttp, SaveDataReportsFileSystemRefusals) {
     const std::string locked = dir + "\\locked.exe";
     HANDLE f = CreateFileA(locked.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
     DWORD put = 0;
@@ -264,7 +274,7 @@ TEST_F(VantorHttpTest, SaveDataReportsFileSystemRefusals) {
     EXPECT_EQ(std::vector<uint8_t>({'o', 'l', 'd'}), ReadAll(locked));
 }
 
-TEST_F(VantorHttpTest, CancelStopsAThrottledTransfer) {
+TEST_F(vantorhttp, CancelStopsAThrottledTransfer) {
     auto h = Start(Url("/fault/throttle=100K/gen/1M/a"));
     while (h->GetReceivedBytes() == 0 && h->GetState() == H::kStateRunning) Sleep(10);
     h->Cancel();
@@ -279,7 +289,7 @@ TEST_F(VantorHttpTest, CancelStopsAThrottledTransfer) {
 }
 
 // Default 30 s time-outs: the worker stays stuck in WinHTTP long after.
-TEST_F(VantorHttpTest, DestructorNeitherWaitsForTheServerNorLeavesFiles) {
+TEST_F(vantorhttp, DestructorNeitherWaitsForTheServerNorLeavesFiles) {
     for (const char* path : {"/fault/stall_body=100K/gen/1M/a", "/fault/stall_headers/gen/1K/a", "/gen/1G/a"}) {
         SCOPED_TRACE(path);
         auto h = Start(Url(path), 30000);

@@ -1,0 +1,179 @@
+"""Download and hand-over end to end: the installer is fetched, verified,
+renamed into place and started; every fault ends in the failure state with
+nothing half-written left behind and nothing started."""
+import hashlib
+import re
+import subprocess
+import time
+
+import pytest
+
+from conftest import manifest
+from harness import BIN, DEMO_SETUP, control, visible_controls, wait_for
+
+FAILED = {"download_page", "feedback", "close"}
+
+
+def installer_files(workdir):
+    """Everything in the work folder but the manifest folder."""
+    return sorted(p.name for p in workdir.iterdir() if p.name != "xml_new") if workdir.exists() else []
+
+
+def click(wine, window, x, y):
+    wx, wy = window["rect"][0], window["rect"][1]
+    subprocess.run(["xdotool", "mousemove", str(wx + x), str(wy + y), "click", "1"], env=wine.env, check=True)
+
+
+def assert_failed_and_nothing_written(u, workdir, expected_files=()):
+    w = u.wait_window(lambda w: visible_controls(w) == FAILED, timeout=45)
+    assert u.running()
+    assert control(w, "progress")["visible"] is False
+    assert installer_files(workdir) == sorted(expected_files)
+
+
+def test_forced_update_downloads_starts_the_installer_and_exits(run, service, workdir):
+    service.set_manifest(manifest(force="1"))
+    u = run()
+    assert u.wait_exit(30) == 0
+    assert (workdir / "setup.exe").read_bytes() == DEMO_SETUP.read_bytes()
+    assert wait_for((workdir / "setup.exe.ran").exists, 5)
+    assert installer_files(workdir) == ["setup.exe", "setup.exe.ran"]
+
+
+def test_older_file_of_the_same_name_is_replaced(run, service, workdir):
+    workdir.mkdir(parents=True)
+    (workdir / "setup.exe").write_bytes(b"old installer")
+    service.set_manifest(manifest(force="1", url="{base}/files/setup.exe?v=2#x"))
+    u = run()
+    assert u.wait_exit(30) == 0
+    # The query string is not part of the file name.
+    assert (workdir / "setup.exe").read_bytes() == DEMO_SETUP.read_bytes()
+    assert wait_for((workdir / "setup.exe.ran").exists, 5)
+
+
+def test_ok_in_new_version_state_downloads(run, service, wine, workdir):
+    service.set_manifest(manifest(url="{base}/fault/throttle=400K/files/setup.exe"))
+    u = run()
+    w = u.wait_window(lambda w: "ok" in visible_controls(w))
+    click(wine, w, 313 + 38, 154 + 15)
+    w = u.wait_window(lambda w: {"progress", "status"} <= visible_controls(w))
+    assert not {"ok", "cancel"} & visible_controls(w)
+    assert u.wait_exit(30) == 0
+    assert wait_for((workdir / "setup.exe.ran").exists, 5)
+
+
+def test_url_target_with_test_switch_downloads(run, service, workdir):
+    u = run("-test_update", service.base_url + "/files/setup.exe")
+    assert u.wait_exit(30) == 0
+    assert wait_for((workdir / "setup.exe.ran").exists, 5)
+    assert service.requests() == ["/files/setup.exe"]
+
+
+def test_progress_advances_in_the_status_line(run, service, workdir):
+    service.add_file("big.exe", DEMO_SETUP.read_bytes() + b"\0" * (3 << 20))
+    service.set_manifest(manifest(version="1.1.1.3", force="1", url="{base}/fault/throttle=1M/files/big.exe"))
+    u = run()
+    seen = []
+    deadline = time.monotonic() + 20
+    while time.monotonic() < deadline and u.running():
+        w = u.window()
+        if w and control(w, "status")["visible"]:
+            text = control(w, "status")["text"]
+            m = re.fullmatch(r"正在下载1\.1\.1\.3版本，请稍后\.\.\.\.\((\d+)%\)( *)", text)
+            assert m, text
+            assert len(m.group(0)) - len("正在下载1.1.1.3版本，请稍后....") == 100
+            seen.append(int(m.group(1)))
+        time.sleep(0.3)
+    assert seen == sorted(seen)
+    assert len(set(seen)) >= 3, seen
+    assert u.wait_exit(30) == 0
+
+
+@pytest.mark.parametrize("fault", ["reset=20000", "short=20000", "status=404", "close"])
+def test_network_fault_mid_download_shows_failure(run, service, workdir, fault):
+    workdir.mkdir(parents=True)
+    (workdir / "setup.exe").write_bytes(b"older installer")
+    service.set_manifest(manifest(force="1", url="{base}/fault/" + fault + "/files/setup.exe"))
+    u = run()
+    assert_failed_and_nothing_written(u, workdir, ["setup.exe"])
+    assert (workdir / "setup.exe").read_bytes() == b"older installer"
+
+
+def test_stalled_download_fails_after_the_idle_time_out(run, service, workdir):
+    service.set_manifest(manifest(force="1", url="{base}/fault/stall_body=20000/files/setup.exe"))
+    u = run()
+    t0 = time.monotonic()
+    assert_failed_and_nothing_written(u, workdir)
+    assert 25 < time.monotonic() - t0 < 45
+
+
+@pytest.mark.parametrize("extra", [
+    "<size>{size_minus}</size>",
+    "<size>{size_plus}</size>",
+    "<sha256>" + "0" * 64 + "</sha256>",
+    "<size>12x</size>",
+])
+def test_integrity_mismatch_shows_failure_and_writes_nothing(run, service, workdir, extra):
+    n = len(DEMO_SETUP.read_bytes())
+    service.set_manifest(manifest(force="1", extra=extra.format(size_minus=n - 1, size_plus=n + 1)))
+    u = run()
+    assert_failed_and_nothing_written(u, workdir)
+
+
+def test_matching_integrity_values_pass(run, service, workdir):
+    data = DEMO_SETUP.read_bytes()
+    extra = f"<size> {len(data)} </size><sha256>{hashlib.sha256(data).hexdigest().upper()}</sha256>"
+    service.set_manifest(manifest(force="1", extra=extra))
+    u = run()
+    assert u.wait_exit(30) == 0
+    assert (workdir / "setup.exe").read_bytes() == data
+
+
+def test_url_ending_with_a_separator_is_refused(run, service, workdir):
+    service.set_manifest(manifest(force="1", url="{base}/files/"))
+    u = run()
+    assert_failed_and_nothing_written(u, workdir)
+    assert "/files/" not in service.requests()
+
+
+def test_read_only_work_folder_fails_and_starts_nothing(run, service, workdir):
+    workdir.mkdir(parents=True)
+    (workdir / "xml_new").mkdir()
+    # Immutable: even root (as in CI) cannot create files in it.
+    subprocess.run(["chattr", "+i", str(workdir)], check=True)
+    try:
+        service.set_manifest(manifest(force="1"))
+        u = run()
+        assert_failed_and_nothing_written(u, workdir)
+    finally:
+        subprocess.run(["chattr", "-i", str(workdir)], check=True)
+
+
+def test_locked_target_file_fails_and_starts_nothing(run, service, wine, workdir):
+    workdir.mkdir(parents=True)
+    target = workdir / "setup.exe"
+    target.write_bytes(b"in use")
+    locker = wine.popen(BIN / "locker.exe", [wine.win_path(target)])
+    try:
+        time.sleep(1.0)
+        service.set_manifest(manifest(force="1"))
+        u = run()
+        assert_failed_and_nothing_written(u, workdir, ["setup.exe"])
+        assert target.read_bytes() == b"in use"
+        assert not (workdir / "setup.exe.ran").exists()
+    finally:
+        locker.kill()
+        locker.wait()
+
+
+def test_closing_during_download_exits_at_once_and_leaves_nothing(run, service, wine, workdir):
+    service.add_file("big.exe", b"\1" * (4 << 20))
+    service.set_manifest(manifest(force="1", url="{base}/fault/throttle=200K/files/big.exe"))
+    u = run()
+    w = u.wait_window(lambda w: control(w, "status")["visible"] and "%" in control(w, "status")["text"])
+    time.sleep(0.5)
+    t0 = time.monotonic()
+    click(wine, w, 468 + 12, 3 + 10)
+    assert u.wait_exit(5) == 0
+    assert time.monotonic() - t0 < 1.5  # includes the click's own start-up
+    assert installer_files(workdir) == []
