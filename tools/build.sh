@@ -4,7 +4,8 @@
 #                  inspector, Windows tests), set up for the local service
 #   build/native   the portable logic and its native tests
 #   build/wine     the private Wine prefix
-# Environment: LUMORA_SANITIZE=1 also builds build/native-asan.
+# Environment: LUMORA_SANITIZE=1 also builds build/sanitize (clang, ASan,
+# UBSan, the fuzz targets).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -23,9 +24,11 @@ cmake --build build/win -j "$jobs"
 cmake -S . -B build/native -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build/native -j "$jobs"
 if [ "${LUMORA_SANITIZE:-0}" = 1 ]; then
-  cmake -S . -B build/native-asan -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Debug \
-    -DLUMORA_SANITIZE=ON >/dev/null
-  cmake --build build/native-asan -j "$jobs"
+  # clang with AddressSanitizer and UndefinedBehaviorSanitizer: the native
+  # tests once more, and the libFuzzer targets.
+  cmake -S . -B build/sanitize -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DLUMORA_SANITIZE=ON -DLUMORA_FUZZ=ON >/dev/null
+  cmake --build build/sanitize -j "$jobs"
 fi
 
 tools/wine-prefix.sh

@@ -15,7 +15,15 @@ step() { echo; echo "==== $*"; }
 step "native unit tests"
 (cd build/native && ctest --output-on-failure) || status=1
 step "native unit tests under ASan and UBSan"
-(cd build/native-asan && ctest --output-on-failure) || status=1
+(cd build/sanitize && ctest --output-on-failure) || status=1
+step "fuzz targets, a short fixed run over the seed corpus"
+for t in manifest version; do
+  corpus=$(mktemp -d)
+  build/sanitize/tests/fuzz/fuzz_$t -runs=20000 -max_len=4096 -seed=1 -artifact_prefix="$corpus/" \
+    "$corpus" "tests/fuzz/corpus/$t" >"$corpus.log" 2>&1 || { tail -20 "$corpus.log"; status=1; }
+  grep -h "^Done" "$corpus.log" | sed "s/^/fuzz_$t: /"
+  rm -rf "$corpus" "$corpus.log"
+done
 
 step "Windows tests under Wine"
 # A persistent server keeps each test program's Wine start warm.

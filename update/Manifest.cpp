@@ -105,6 +105,10 @@ bool ReadManifest(const char* pData, size_t nSize, ManifestValues& values) {
             text += pData[i];
         }
     }
+    // TinyXML steps over a whole UTF-8 sequence on its lead byte, even past
+    // the terminator of a text cut short; zeros after the end keep such a
+    // step inside our buffer, where the next read stops it.
+    text.append(8, '\0');
     TiXmlDocument doc;
     doc.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
     const TiXmlElement* pRoot = doc.RootElement();

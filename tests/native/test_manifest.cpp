@@ -147,3 +147,13 @@ TEST(ParseForce, ReadsLikeAtoiWithoutOverflow) {
     EXPECT_EQ(ParseForce("4294967297"), 2147483647);  // would wrap to 1 in 32-bit atoi
     EXPECT_EQ(ParseForce("-99999999999999999999"), -2147483647 - 1);
 }
+
+TEST(ReadManifest, MultiByteSequenceCutByTheEndStaysInBounds) {
+    // Found by fuzzing: a BOM, a broken declaration and UTF-8 lead bytes at
+    // the very end once made the parser read past the text (the sanitizer
+    // build catches a regression).
+    const char data[] = "\xef\xbb\xbf<?xml version=\"1<u. encodpd<!-\xff\xef\xef\xef\xef\xef-\xef";
+    ManifestValues v;
+    ReadManifest(data, sizeof(data) - 1, v);
+    SUCCEED();
+}

@@ -1,0 +1,94 @@
+#!/usr/bin/python3
+"""Start-up benchmark under one warm Wine (persistent wineserver):
+  P4  a silent "no update" run of the updater, process start to exit, against
+      a trivial Win32 program that does nothing;
+  P5  process start to the window mapped in the new-version state, against a
+      bare Win32 dialog program.
+Prints medians and the differences/ratios; asserts nothing.
+Usage: bench/startup_bench.py [--runs 15] (run tools/build.sh first)."""
+import argparse
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+sys.path.insert(0, str(ROOT / "tools"))
+
+from harness import BIN, EXE, UPDATE_PORT, Display, Wine, reset_dir  # noqa: E402
+from update_service import UpdateService  # noqa: E402
+
+NO_UPDATE = "<update><version>1.1.1.2</version><url>{base}/files/setup.exe</url><force>0</force></update>"
+NEW_VERSION = "<update><version>1.1.1.3</version><url>{base}/files/setup.exe</url><force>0</force></update>"
+
+
+def time_to_exit(wine, exe, args=()):
+    t0 = time.monotonic()
+    proc = wine.popen(exe, args)
+    proc.wait(60)
+    return time.monotonic() - t0
+
+
+def mapped(wine, name):
+    r = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", name], env=wine.env,
+                       capture_output=True)
+    return bool(r.stdout.strip())
+
+
+def time_to_map(wine, exe, name, args=()):
+    t0 = time.monotonic()
+    proc = wine.popen(exe, args)
+    try:
+        while not mapped(wine, name):
+            if time.monotonic() - t0 > 30:
+                raise RuntimeError(f"{exe.name} never mapped a window")
+            time.sleep(0.002)
+        return time.monotonic() - t0
+    finally:
+        proc.kill()
+        proc.wait()
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--runs", type=int, default=15)
+    args = ap.parse_args()
+    display = Display().start()
+    wine = Wine(display.name)
+    wine.start_server()
+    svc = UpdateService(port=UPDATE_PORT)
+    svc.start()
+    try:
+        svc.set_manifest(NO_UPDATE)
+        for _ in range(3):  # warm Wine and the page cache
+            time_to_exit(wine, BIN / "trivial.exe")
+            time_to_exit(wine, EXE)
+        trivial, silent = [], []
+        for _ in range(args.runs):
+            trivial.append(time_to_exit(wine, BIN / "trivial.exe"))
+            silent.append(time_to_exit(wine, EXE))
+        svc.set_manifest(NEW_VERSION)
+        bare, window = [], []
+        for _ in range(args.runs):
+            bare.append(time_to_map(wine, BIN / "bare_dialog.exe", "bare_dialog"))
+            reset_dir(wine.product_dir)
+            window.append(time_to_map(wine, EXE, "LumoraZUDeZazeda"))
+        t, s, b, w = (statistics.median(x) * 1000 for x in (trivial, silent, bare, window))
+        print(f"median of {args.runs} runs under a warm Wine")
+        print(f"P4 silent no-update run, start to exit   {s:7.1f} ms")
+        print(f"   trivial Win32 program, start to exit  {t:7.1f} ms")
+        print(f"   difference {s - t:+.1f} ms (target <= +60), ratio {s / t:.2f}")
+        print(f"P5 new-version window, start to mapped   {w:7.1f} ms")
+        print(f"   bare dialog, start to mapped          {b:7.1f} ms")
+        print(f"   ratio {w / b:.2f} (target <= 1.5)")
+    finally:
+        svc.stop()
+        reset_dir(wine.product_dir)
+        wine.stop_server()
+        display.stop()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,25 @@
+// Bytes of a fetched manifest -> the values and the update decision. Must
+// never crash, hang or read out of bounds, whatever the server sends.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "update/Decision.h"
+#include "update/Integrity.h"
+#include "update/Manifest.h"
+#include "update/Version.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    ManifestValues v;
+    if (!ReadManifest(reinterpret_cast<const char*>(data), size, v)) return 0;
+    // Every value is terminated inside its buffer.
+    if (!std::memchr(v.szVersion, 0, sizeof(v.szVersion)) || !std::memchr(v.szUrl, 0, sizeof(v.szUrl)) ||
+        !std::memchr(v.szForce, 0, sizeof(v.szForce)))
+        __builtin_trap();
+    int cmp = CompareVersion(v.szVersion);
+    if (cmp < -1 || cmp > 1) __builtin_trap();
+    IntegrityExpectation want;
+    ParseIntegrity(v.szSize, v.szSha256, want);
+    DecideUpdate(cmp, false, ParseForce(v.szForce), true);
+    return 0;
+}
