@@ -19,6 +19,20 @@ bool StopRequested(CLumoraZUDeZazedaDlg* pDlg, DWORD nMs) {
     return pDlg->m_bStopWorker;
 }
 
+// A transfer cut short by a crash or a power cut leaves its temporary file
+// behind; only one copy of us runs, so any such file is a leftover.
+void DeleteLeftoverParts(const char* pszWorkDir) {
+    std::string pattern = std::string(pszWorkDir) + "\\~vantor-*.part";
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = ::FindFirstFileA(pattern.c_str(), &fd);
+    if (hFind == INVALID_HANDLE_VALUE) return;
+    do {
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            ::DeleteFileA((std::string(pszWorkDir) + "\\" + fd.cFileName).c_str());
+    } while (::FindNextFileA(hFind, &fd));
+    ::FindClose(hFind);
+}
+
 bool Fail(CLumoraZUDeZazedaDlg* pDlg) {
     if (!pDlg->m_bStopWorker) pDlg->ShowState(STATE_FAILED);
     return false;
@@ -52,6 +66,7 @@ bool DownloadAndLaunch(const char* pszUrl, CLumoraZUDeZazedaDlg* pDlg) {
         !pDlg->m_bIntegrityValid)
         return Fail(pDlg);
 
+    DeleteLeftoverParts(pszWorkDir);
     const IntegrityExpectation& want = pDlg->m_integrity;
     bool bComplete = false;
     {

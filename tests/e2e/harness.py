@@ -84,9 +84,9 @@ class Wine:
         subprocess.run([self.server, "-k"], env=self.env, capture_output=True)
         subprocess.run([self.server, "-w"], env=self.env, capture_output=True, timeout=30)
 
-    def popen(self, exe, args=(), **kw):
+    def popen(self, exe, args=(), stderr=subprocess.DEVNULL):
         return subprocess.Popen([self.loader, str(exe), *map(str, args)], env=self.env,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
+                                stdout=subprocess.DEVNULL, stderr=stderr)
 
     def run(self, exe, args=(), timeout=60):
         """Runs to completion; output goes through files, not pipes, since
@@ -142,8 +142,14 @@ class Updater:
     def __init__(self, wine, args=(), exe=EXE):
         self.wine = wine
         self.started = time.monotonic()
-        self.proc = wine.popen(exe, args)
+        # Wine reports crashes (and backtraces) on the program's stderr.
+        self.stderr = tempfile.TemporaryFile()
+        self.proc = wine.popen(exe, args, stderr=self.stderr)
         self.ever_mapped = False
+
+    def stderr_text(self):
+        self.stderr.seek(0)
+        return self.stderr.read().decode("utf-8", "replace")
 
     def running(self):
         return self.proc.poll() is None

@@ -1,0 +1,187 @@
+"""Fault matrix: every fault of the network, the manifest, the disk and the
+process ends in a defined state within its time-out, without a crash, with
+no partial installer under its final name, and with the installer started
+only where the update completed.
+
+Each row: (name, setup, arguments, expected outcome, files expected in the
+work folder afterwards, whether the installer starts). Outcomes: "closed"
+(silently, never mapped), "failed", "idle", "no_update", "new_version",
+"completed" (installer saved, started, updater exited)."""
+import hashlib
+import subprocess
+import time
+
+import pytest
+
+from conftest import manifest
+from harness import BIN, DEMO_SETUP, visible_controls, wait_for
+
+CONTROLS = {
+    "failed": {"download_page", "feedback", "close"},
+    "idle": {"close"},
+    "no_update": {"ok", "close"},
+    "new_version": {"ok", "cancel", "close"},
+}
+STALL_S = 45  # the transfer gives up after 30 s without a byte
+SETUP = DEMO_SETUP.read_bytes()
+
+
+def forced(url, extra=""):
+    return manifest("1.1.1.3", url=url, force="1", extra=extra)
+
+
+def deep(n):
+    return "<a>" * n
+
+
+# Manifest rows run with -prompt so that every outcome is visible.
+MANIFEST_ROWS = [
+    ("refused", {"stop_service": True}, "failed", []),
+    ("status 404", {"refresh_fault": "status=404"}, "failed", []),
+    ("status 500", {"refresh_fault": "status=500"}, "failed", []),
+    ("stall before headers", {"refresh_fault": "stall_headers", "slow": True}, "failed", []),
+    ("stall mid-body", {"refresh_fault": "stall_body=20", "slow": True}, "failed", []),
+    ("reset mid-body", {"refresh_fault": "reset=20"}, "failed", []),
+    ("short body", {"refresh_fault": "short=20"}, "failed", []),
+    ("redirect to a good manifest", {"refresh_fault": "redirect=3", "manifest": manifest("1.1.1.3")},
+     "new_version", ["xml_new/version.xml"]),
+    ("redirect loop", {"refresh_fault": "redirect_loop"}, "failed", []),
+    ("empty body", {"manifest": ""}, "idle", ["xml_new/version.xml"]),
+    ("not XML", {"manifest": "version=1.1.1.3"}, "idle", ["xml_new/version.xml"]),
+    ("XML without the elements", {"manifest": "<update><v>9</v></update>"}, "no_update", ["xml_new/version.xml"]),
+    ("1 MiB of nesting", {"manifest": deep((1 << 20) // 3)}, "idle", ["xml_new/version.xml"]),
+    ("50 MiB body", {"manifest": "<u>" + " " * (50 << 20) + "</u>"}, "idle", []),
+    ("url longer than its buffer", {"manifest": manifest(url="http://h/" + "a" * 2000)}, "idle", ["xml_new/version.xml"]),
+    ("version longer than its buffer", {"manifest": manifest("1." * 200)}, "idle", ["xml_new/version.xml"]),
+    ("version with letters", {"manifest": manifest("1.1.1.a")}, "new_version", ["xml_new/version.xml"]),
+    ("byte order mark", {"manifest": "\ufeff" + manifest("1.1.1.3")}, "new_version", ["xml_new/version.xml"]),
+    ("GBK declared", {"manifest": ('<?xml version="1.0" encoding="GBK"?>'
+                                   + manifest("1.1.1.3")).encode("gbk")}, "new_version", ["xml_new/version.xml"]),
+    ("UTF-8 declared", {"manifest": '<?xml version="1.0" encoding="UTF-8"?>' + manifest("1.1.1.2")},
+     "no_update", ["xml_new/version.xml"]),
+]
+
+# Download rows: a forced update, so the download starts at once.
+DOWNLOAD_ROWS = [
+    ("reset mid-body", forced("{base}/fault/reset=30000/files/setup.exe"), "failed", ["xml_new/version.xml"]),
+    ("short body", forced("{base}/fault/short=30000/files/setup.exe"), "failed", ["xml_new/version.xml"]),
+    ("stall mid-body", forced("{base}/fault/stall_body=30000/files/setup.exe"), "failed", ["xml_new/version.xml"]),
+    ("stall before headers", forced("{base}/fault/stall_headers/files/setup.exe"), "failed", ["xml_new/version.xml"]),
+    ("status 404", forced("{base}/files/missing.exe"), "failed", ["xml_new/version.xml"]),
+    ("status 500", forced("{base}/fault/status=500/files/setup.exe"), "failed", ["xml_new/version.xml"]),
+    ("closed without answer", forced("{base}/fault/close/files/setup.exe"), "failed", ["xml_new/version.xml"]),
+    ("redirect loop", forced("{base}/fault/redirect_loop/files/setup.exe"), "failed", ["xml_new/version.xml"]),
+    ("redirect", forced("{base}/fault/redirect=2/files/setup.exe"), "completed",
+     ["setup.exe", "setup.exe.ran", "xml_new/version.xml"]),
+    ("wrong size", forced("{base}/files/setup.exe", f"<size>{len(SETUP) + 1}</size>"), "failed", ["xml_new/version.xml"]),
+    ("wrong sha256", forced("{base}/files/setup.exe", "<sha256>" + "ab" * 32 + "</sha256>"), "failed",
+     ["xml_new/version.xml"]),
+    ("right size and sha256", forced("{base}/files/setup.exe", f"<size>{len(SETUP)}</size><sha256>"
+                                     + hashlib.sha256(SETUP).hexdigest() + "</sha256>"), "completed",
+     ["setup.exe", "setup.exe.ran", "xml_new/version.xml"]),
+    ("query string in the URL", forced("{base}/files/setup.exe?v=2"), "completed",
+     ["setup.exe", "setup.exe.ran", "xml_new/version.xml"]),
+    ("URL ending in /", forced("{base}/files/"), "failed", ["xml_new/version.xml"]),
+    ("unreachable host", forced("http://127.0.0.1:1/setup.exe"), "failed", ["xml_new/version.xml"]),
+]
+
+
+def work_files(workdir):
+    """Files (not folders) in the work folder, as relative paths."""
+    if not workdir.exists():
+        return []
+    return sorted(p.relative_to(workdir).as_posix() for p in workdir.rglob("*") if p.is_file())
+
+
+def check_outcome(u, wine, workdir, outcome, files, slow=False):
+    timeout = STALL_S if slow else 20
+    if outcome == "closed":
+        assert u.wait_exit(timeout, watch_mapping=True) == 0
+        assert not u.ever_mapped
+    elif outcome == "completed":
+        assert u.wait_exit(timeout) == 0
+        assert wait_for((workdir / "setup.exe.ran").exists, 5)
+        assert (workdir / "setup.exe").read_bytes() == SETUP
+    else:
+        want = CONTROLS[outcome]
+        u.wait_window(lambda w: w["visible"] and visible_controls(w) == want, timeout=timeout)
+        time.sleep(0.5)  # settled: nothing else happens
+        assert visible_controls(u.window()) == want
+        assert not (workdir / "setup.exe.ran").exists()
+        # Closing it ends the process normally.
+        subprocess.run(["xdotool", "mousemove", str(u.window()["rect"][0] + 480),
+                        str(u.window()["rect"][1] + 13), "click", "1"], env=wine.env, check=True)
+        assert u.wait_exit(5) == 0
+    assert u.stderr_text().find("Unhandled exception") < 0
+    assert work_files(workdir) == sorted(files)
+
+
+@pytest.mark.parametrize("name,setup,outcome,files", MANIFEST_ROWS, ids=[r[0] for r in MANIFEST_ROWS])
+def test_manifest_fault(run, service, service_session, wine, workdir, name, setup, outcome, files):
+    if "manifest" in setup:
+        service.set_manifest(setup["manifest"])
+    if "refresh_fault" in setup:
+        service.set_refresh_fault(setup["refresh_fault"])
+    if setup.get("stop_service"):
+        service_session.stop()
+    try:
+        u = run("-prompt")
+        check_outcome(u, wine, workdir, outcome, files, slow=setup.get("slow", False))
+    finally:
+        if setup.get("stop_service"):
+            service_session.start()
+
+
+def test_manifest_fault_without_prompt_closes_silently(run, service, wine, workdir):
+    service.set_refresh_fault("reset=10")
+    check_outcome(run(), wine, workdir, "closed", [])
+
+
+@pytest.mark.parametrize("name,text,outcome,files", DOWNLOAD_ROWS, ids=[r[0] for r in DOWNLOAD_ROWS])
+def test_download_fault(run, service, wine, workdir, name, text, outcome, files):
+    service.set_manifest(text)
+    check_outcome(run(), wine, workdir, outcome, files, slow="stall" in name)
+
+
+def test_work_folder_replaced_by_a_file(run, service, wine, workdir):
+    workdir.parent.mkdir(parents=True)
+    workdir.write_bytes(b"not a folder")
+    service.set_manifest(manifest("1.1.1.3", force="1"))
+    u = run("-prompt")
+    # The manifest cannot be stored, so it is not trusted: nothing happens.
+    u.wait_window(lambda w: w["visible"] and visible_controls(w) == {"close"})
+    time.sleep(1)
+    assert visible_controls(u.window()) == {"close"}
+    assert workdir.read_bytes() == b"not a folder"
+    assert "/files/setup.exe" not in service.requests()
+
+
+def test_partial_download_left_behind_is_cleaned_up(run, service, wine, workdir):
+    workdir.mkdir(parents=True)
+    (workdir / "~vantor-123-1.part").write_bytes(b"half an installer")
+    service.set_manifest(manifest("1.1.1.3", force="1"))
+    u = run()
+    check_outcome(u, wine, workdir, "completed", ["setup.exe", "setup.exe.ran", "xml_new/version.xml"])
+
+
+def test_second_copy_during_a_download(run, service, wine, workdir):
+    service.add_file("big.exe", SETUP + b"\0" * (2 << 20))
+    service.set_manifest(manifest("1.1.1.3", force="1", url="{base}/fault/throttle=1M/files/big.exe"))
+    first = run()
+    first.wait_window(lambda w: "progress" in visible_controls(w))
+    second = run("-prompt")
+    assert second.wait_exit(10) == 0
+    assert first.wait_exit(30) == 0
+    assert wait_for((workdir / "big.exe.ran").exists, 5)
+
+
+def test_server_killed_during_a_download(run, service, service_session, wine, workdir):
+    service.add_file("big.exe", SETUP + b"\0" * (8 << 20))
+    service.set_manifest(manifest("1.1.1.3", force="1", url="{base}/fault/throttle=500K/files/big.exe"))
+    u = run()
+    u.wait_window(lambda w: "progress" in visible_controls(w))
+    service_session.stop()
+    try:
+        check_outcome(u, wine, workdir, "failed", ["xml_new/version.xml"])
+    finally:
+        service_session.start()
