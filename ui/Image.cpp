@@ -1,29 +1,181 @@
 #include "ui/Image.h"
 
+// The lean windows.h leaves out the COM declarations that gdiplus.h needs.
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <cstring>
+#include <vector>
+
 #include "update/WorkDir.h"
 
-// The image facility's drawing and decoding arrive with the skin; until then
-// every load fails and nothing is drawn, as with a missing skin folder.
+namespace {
+namespace gp = Gdiplus;
+namespace gpf = Gdiplus::DllExports;
 
-CImage::CImage() = default;
-CImage::~CImage() { Destroy(); }
+// The decoder token and the count of live images, behind one lock. The lock
+// is a critical section, so its holder may take it again: the destructor that
+// drops the count to zero shuts the decoder down while holding it.
+struct DecoderState {
+    CRITICAL_SECTION lock;
+    ULONG_PTR token = 0;
+    long nUsers = 0;
+
+    DecoderState() { ::InitializeCriticalSection(&lock); }
+    ~DecoderState();
+};
+
+// Built by the first CImage constructor, so it outlives every image object,
+// including images with static storage.
+DecoderState& Decoder() {
+    static DecoderState state;
+    return state;
+}
+
+class Locked {
+public:
+    explicit Locked(DecoderState& s) : m_s(s) { ::EnterCriticalSection(&m_s.lock); }
+    ~Locked() { ::LeaveCriticalSection(&m_s.lock); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    DecoderState& m_s;
+};
+
+bool StartDecoder() {
+    DecoderState& s = Decoder();
+    Locked l(s);
+    if (s.token) return true;
+    gp::GdiplusStartupInput input;  // version 1, no debug callback, background thread and codecs allowed
+    ULONG_PTR token = 0;
+    if (gp::GdiplusStartup(&token, &input, nullptr) != gp::Ok) return false;
+    s.token = token;
+    return token != 0;
+}
+
+void ShutdownDecoder() {
+    DecoderState& s = Decoder();
+    Locked l(s);
+    if (!s.token) return;
+    gp::GdiplusShutdown(s.token);
+    s.token = 0;
+}
+
+// Memory DCs are reused through four slots taken and filled with atomic
+// exchanges only: images are drawn from the worker thread too, and a lock
+// here would sit on every draw.
+const int kDCPoolSlots = 4;
+PVOID volatile g_dcPool[kDCPoolSlots];
+
+HDC TakeMemoryDC() {
+    for (PVOID volatile& slot : g_dcPool) {
+        PVOID h = ::InterlockedExchangePointer(&slot, nullptr);
+        if (h) return static_cast<HDC>(h);
+    }
+    return ::CreateCompatibleDC(nullptr);
+}
+
+void GiveBackMemoryDC(HDC hDC) {
+    PVOID h = hDC;
+    for (PVOID volatile& slot : g_dcPool) {
+        h = ::InterlockedExchangePointer(&slot, h);
+        if (!h) return;
+    }
+    ::DeleteDC(static_cast<HDC>(h));  // displaced from a full pool
+}
+
+DecoderState::~DecoderState() {
+    // Process exit: stop a decoder that is still running, then the lock.
+    if (token) gp::GdiplusShutdown(token);
+    token = 0;
+    for (PVOID volatile& slot : g_dcPool) {
+        PVOID h = ::InterlockedExchangePointer(&slot, nullptr);
+        if (h) ::DeleteDC(static_cast<HDC>(h));
+    }
+    ::DeleteCriticalSection(&lock);
+}
+
+// Copies the decoded pixels, converted to fmt, into the image's rows.
+bool CopyDecodedPixels(gp::GpBitmap* pBitmap, gp::PixelFormat fmt, CImage& image) {
+    gp::GpRect rc(0, 0, image.GetWidth(), image.GetHeight());
+    gp::BitmapData data = {};
+    if (gpf::GdipBitmapLockBits(pBitmap, &rc, gp::ImageLockModeRead, fmt, &data) != gp::Ok) return false;
+    const size_t nRowBytes = (static_cast<size_t>(image.GetWidth()) * image.GetBPP() + 7) / 8;
+    const BYTE* pSrc = static_cast<const BYTE*>(data.Scan0);
+    BYTE* pDst = static_cast<BYTE*>(image.GetBits());
+    for (int y = 0; y < image.GetHeight(); ++y)
+        std::memcpy(pDst + static_cast<size_t>(y) * image.GetPitch(), pSrc + static_cast<ptrdiff_t>(y) * data.Stride,
+                    nRowBytes);
+    gpf::GdipBitmapUnlockBits(pBitmap, &data);
+    return true;
+}
+
+bool CopyPalette(gp::GpBitmap* pBitmap, const CImage& image) {
+    INT nSize = 0;
+    if (gpf::GdipGetImagePaletteSize(pBitmap, &nSize) != gp::Ok || nSize < (INT)sizeof(gp::ColorPalette))
+        return false;
+    std::vector<BYTE> buf(nSize);
+    gp::ColorPalette* pPalette = reinterpret_cast<gp::ColorPalette*>(buf.data());
+    if (gpf::GdipGetImagePalette(pBitmap, pPalette, nSize) != gp::Ok) return false;
+    UINT nCount = pPalette->Count;
+    const UINT nFit = (nSize - (UINT)offsetof(gp::ColorPalette, Entries)) / sizeof(gp::ARGB);
+    if (nCount > nFit) nCount = nFit;
+    if (nCount > 256) nCount = 256;
+    RGBQUAD colours[256] = {};
+    for (UINT i = 0; i < nCount; ++i) {
+        gp::ARGB c = pPalette->Entries[i];
+        colours[i].rgbBlue = (BYTE)(c & 0xFF);
+        colours[i].rgbGreen = (BYTE)((c >> 8) & 0xFF);
+        colours[i].rgbRed = (BYTE)((c >> 16) & 0xFF);
+    }
+    HDC hDC = image.GetDC();
+    UINT nSet = hDC ? ::SetDIBColorTable(hDC, 0, nCount, colours) : 0;
+    image.ReleaseDC();
+    return nSet == nCount;
+}
+}  // namespace
+
+// ---- CImage ---------------------------------------------------------------
+
+CImage::CImage() {
+    DecoderState& s = Decoder();
+    Locked l(s);
+    ++s.nUsers;
+}
+
+CImage::~CImage() {
+    Destroy();
+    DecoderState& s = Decoder();
+    Locked l(s);
+    if (--s.nUsers == 0) ShutdownDecoder();
+}
 
 BOOL CImage::Create(int nWidth, int nHeight, int nBPP, bool bAlpha) {
     Destroy();
-    if (nWidth <= 0 || nHeight <= 0 || (nBPP != 24 && nBPP != 32)) return FALSE;
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
-    bmi.bmiHeader.biWidth = nWidth;
-    bmi.bmiHeader.biHeight = -nHeight;  // top-down rows
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = (WORD)nBPP;
-    bmi.bmiHeader.biCompression = BI_RGB;
-    m_hBitmap = ::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &m_pBits, nullptr, 0);
+    if (nWidth <= 0 || nHeight <= 0) return FALSE;
+    if (nBPP != 1 && nBPP != 4 && nBPP != 8 && nBPP != 24 && nBPP != 32) return FALSE;
+    // Header plus room for a full colour table, all zero.
+    struct {
+        BITMAPINFOHEADER hdr;
+        RGBQUAD colours[256];
+    } bmi = {};
+    bmi.hdr.biSize = sizeof(bmi.hdr);
+    bmi.hdr.biWidth = nWidth;
+    bmi.hdr.biHeight = -nHeight;  // top-down rows
+    bmi.hdr.biPlanes = 1;
+    bmi.hdr.biBitCount = (WORD)nBPP;
+    bmi.hdr.biCompression = BI_RGB;
+    void* pBits = nullptr;
+    m_hBitmap = ::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&bmi), DIB_RGB_COLORS, &pBits, nullptr, 0);
     if (!m_hBitmap) return FALSE;
+    m_pBits = pBits;
     m_nWidth = nWidth;
     m_nHeight = nHeight;
     m_nBPP = nBPP;
-    m_bAlpha = bAlpha;
+    // Per-pixel alpha exists only in 32-bit pixels.
+    m_bAlpha = bAlpha && nBPP == 32;
+    std::memset(m_pBits, 0, static_cast<size_t>(GetPitch()) * nHeight);
     return TRUE;
 }
 
@@ -38,10 +190,13 @@ void CImage::Destroy() {
 
 HDC CImage::GetDC() const {
     if (!m_hBitmap) return nullptr;
-    if (m_nDCRefs++ == 0) {
-        m_hDC = ::CreateCompatibleDC(nullptr);
+    if (m_nDCRefs == 0) {
+        HDC hDC = TakeMemoryDC();
+        if (!hDC) return nullptr;
+        m_hDC = hDC;
         m_hOldBitmap = ::SelectObject(m_hDC, m_hBitmap);
     }
+    ++m_nDCRefs;
     return m_hDC;
 }
 
@@ -49,20 +204,127 @@ void CImage::ReleaseDC() const {
     if (m_nDCRefs == 0) return;
     if (--m_nDCRefs == 0) {
         ::SelectObject(m_hDC, m_hOldBitmap);
-        ::DeleteDC(m_hDC);
+        GiveBackMemoryDC(m_hDC);
         m_hDC = nullptr;
+        m_hOldBitmap = nullptr;
     }
 }
 
-BOOL CImage::Draw(HDC, int, int, int, int, int, int, int, int) const { return FALSE; }
+BOOL CImage::Draw(HDC hDest, int xDest, int yDest, int wDest, int hDest2, int xSrc, int ySrc, int wSrc,
+                  int hSrc) const {
+    if (!m_hBitmap || !hDest) return FALSE;
+    HDC hSrcDC = GetDC();
+    if (!hSrcDC) return FALSE;
+    BOOL bOk;
+    if (m_bAlpha) {
+        BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+        bOk = ::AlphaBlend(hDest, xDest, yDest, wDest, hDest2, hSrcDC, xSrc, ySrc, wSrc, hSrc, blend);
+    } else {
+        bOk = ::StretchBlt(hDest, xDest, yDest, wDest, hDest2, hSrcDC, xSrc, ySrc, wSrc, hSrc, SRCCOPY);
+    }
+    ReleaseDC();
+    return bOk;
+}
+
 BOOL CImage::Draw(HDC hDest, int x, int y) const {
     return Draw(hDest, x, y, m_nWidth, m_nHeight, 0, 0, m_nWidth, m_nHeight);
 }
-int CImage::Load(const wchar_t*) { return -1; }
+
+int CImage::Load(const wchar_t* pszPath) {
+    if (!pszPath || !StartDecoder()) return -1;
+    gp::GpBitmap* pBitmap = nullptr;
+    gp::GpStatus status = gpf::GdipCreateBitmapFromFile(pszPath, &pBitmap);
+    if (status != gp::Ok || !pBitmap) {
+        if (pBitmap) gpf::GdipDisposeImage(pBitmap);
+        return status != gp::Ok ? (int)status : -1;
+    }
+    UINT nWidth = 0, nHeight = 0;
+    gp::PixelFormat decoded = PixelFormatUndefined;
+    gpf::GdipGetImageWidth(pBitmap, &nWidth);
+    gpf::GdipGetImageHeight(pBitmap, &nHeight);
+    gpf::GdipGetImagePixelFormat(pBitmap, &decoded);
+
+    // Alpha pictures are stored premultiplied, which is what Draw's blend
+    // expects; semi-transparent pixels then look as they do in the file.
+    gp::PixelFormat chosen = PixelFormat32bppRGB;
+    bool bAlpha = false;
+    if (gp::IsAlphaPixelFormat(decoded)) {
+        chosen = PixelFormat32bppPARGB;
+        bAlpha = true;
+    } else if (decoded == PixelFormat1bppIndexed || decoded == PixelFormat4bppIndexed ||
+               decoded == PixelFormat8bppIndexed || decoded == PixelFormat24bppRGB || decoded == PixelFormat32bppRGB) {
+        chosen = decoded;  // GDI draws these as they are
+    }
+
+    int nResult = -1;
+    if (nWidth <= 0x7FFFFFFF && nHeight <= 0x7FFFFFFF &&
+        Create((int)nWidth, (int)nHeight, (int)gp::GetPixelFormatSize(chosen), bAlpha)) {
+        bool bOk = true;
+        if (gp::IsIndexedPixelFormat(chosen)) bOk = CopyPalette(pBitmap, *this);
+        if (bOk) bOk = CopyDecodedPixels(pBitmap, chosen, *this);
+        if (bOk)
+            nResult = 0;
+        else
+            Destroy();
+    }
+    gpf::GdipDisposeImage(pBitmap);
+    return nResult;
+}
+
+// ---- Skin operations --------------------------------------------------------
 
 std::wstring SkinFilePath(const wchar_t* pszRelative) { return GetModuleDir() + pszRelative; }
-int LoadSkinImage(const wchar_t*, CImage& image) {
+
+int LoadSkinImage(const wchar_t* pszPath, CImage& image) {
+    // Starting the decoder here as well keeps the canvas loader usable on its
+    // own; the window's background load has normally started it already.
+    gp::GpBitmap* pBitmap = nullptr;
+    if (pszPath && StartDecoder()) {
+        if (gpf::GdipCreateBitmapFromFile(pszPath, &pBitmap) != gp::Ok && pBitmap) {
+            gpf::GdipDisposeImage(pBitmap);
+            pBitmap = nullptr;
+        }
+    }
     image.Destroy();
-    return -1;
+    UINT nWidth = 0, nHeight = 0;
+    if (pBitmap) {
+        if (gpf::GdipGetImageWidth(pBitmap, &nWidth) != gp::Ok) nWidth = 0;
+        if (gpf::GdipGetImageHeight(pBitmap, &nHeight) != gp::Ok) nHeight = 0;
+    }
+    int nResult = -1;
+    if (nWidth <= 0x7FFFFFFF && nHeight <= 0x7FFFFFFF && image.Create((int)nWidth, (int)nHeight, 32, true)) {
+        // The decoder's premultiplied conversion is exactly the picture laid
+        // over transparent black at its own size, without any resampling.
+        if (CopyDecodedPixels(pBitmap, PixelFormat32bppPARGB, image))
+            nResult = 0;
+        else
+            image.Destroy();
+    }
+    if (pBitmap) gpf::GdipDisposeImage(pBitmap);
+    return nResult;
 }
-int CopySkinImage(CImage&, const CImage&) { return -1; }
+
+int CopySkinImage(CImage& dest, const CImage& src) {
+    if (src.IsNull()) return -1;
+    if (&dest == &src) return 0;
+    const bool b32 = src.GetBPP() == 32;
+    if (!dest.Create(src.GetWidth(), src.GetHeight(), b32 ? 32 : 24, b32)) return -1;
+    // Source-over onto transparent black reproduces premultiplied pixels
+    // exactly; an opaque source is copied pixel for pixel.
+    HDC hDC = dest.GetDC();
+    src.Draw(hDC, 0, 0);
+    dest.ReleaseDC();
+    return 0;
+}
+
+bool ImageDecoderRunning() {
+    DecoderState& s = Decoder();
+    Locked l(s);
+    return s.token != 0;
+}
+
+long ImageUserCount() {
+    DecoderState& s = Decoder();
+    Locked l(s);
+    return s.nUsers;
+}

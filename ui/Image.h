@@ -1,4 +1,8 @@
 // The skin's image object and its loaders.
+//
+// An image is a top-down DIB section. 32-bit images with the alpha flag hold
+// premultiplied blue, green, red, alpha, so Draw can compose them with
+// AlphaBlend; every other image is copied opaque.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +16,9 @@ public:
     CImage(const CImage&) = delete;
     CImage& operator=(const CImage&) = delete;
 
+    // A blank, zero-filled image. The skin asks for 32 bits with alpha or 24
+    // without; the general loader also uses 1, 4 and 8 bits (palette images,
+    // colour table all black until filled).
     BOOL Create(int nWidth, int nHeight, int nBPP, bool bAlpha);
     void Destroy();
     bool IsNull() const { return m_hBitmap == nullptr; }
@@ -20,15 +27,24 @@ public:
     int GetBPP() const { return m_nBPP; }
     bool HasAlpha() const { return m_bAlpha; }
     void* GetBits() const { return m_pBits; }
+    // Bytes from one row to the next (rows run top to bottom).
+    int GetPitch() const { return ((m_nWidth * m_nBPP + 31) / 32) * 4; }
 
+    // A memory DC with the image selected; calls nest, each GetDC needs one
+    // ReleaseDC.
     HDC GetDC() const;
     void ReleaseDC() const;
 
     BOOL Draw(HDC hDest, int xDest, int yDest, int wDest, int hDest2, int xSrc, int ySrc, int wSrc,
               int hSrc) const;
+    // The whole image at its natural size with its top-left at (x, y).
     BOOL Draw(HDC hDest, int x, int y) const;
 
-    // The general loader: 0 on success, otherwise a failure code.
+    // The general loader: 0 on success, otherwise a failure code. Starts the
+    // decoder when it is not running. Pictures with alpha become 32-bit
+    // premultiplied images with the alpha flag; palette pictures keep their
+    // depth and palette; 24- and 32-bit RGB keep their depth; anything else
+    // becomes 32-bit RGB without alpha.
     int Load(const wchar_t* pszPath);
 
 private:
@@ -45,7 +61,17 @@ private:
 
 // "<executable folder>" + relative path, e.g. L"skin/update/..." .
 std::wstring SkinFilePath(const wchar_t* pszRelative);
-// Loads a PNG into a 32-bit premultiplied canvas: 0 on success, -1 on failure.
+// Loads a picture into a 32-bit premultiplied canvas with the alpha flag
+// (an opaque file gives alpha 255 everywhere): 0 on success, -1 on failure.
+// The earlier picture is released once the file has been opened, whether or
+// not it decodes. Starts the decoder when it is not running.
 int LoadSkinImage(const wchar_t* pszPath, CImage& image);
-// Makes dest an independent copy of src: 0 on success, -1 on failure.
+// Makes dest an independent copy of src: 0 on success, -1 on failure. An
+// empty src leaves dest untouched.
 int CopySkinImage(CImage& dest, const CImage& src);
+
+// Whether the picture decoder is started now. It starts with the first load
+// and stops when the last CImage object goes away.
+bool ImageDecoderRunning();
+// The number of live CImage objects.
+long ImageUserCount();

@@ -1,4 +1,6 @@
-// The download progress bar, drawn from two skin pictures over a dark fill.
+// The download progress bar, drawn from two skin pictures over a dark fill:
+// the background picture along the whole bar, the filled-part picture scaled
+// into the filled width. Setting a position redraws at once.
 #pragma once
 
 #include "framework/Framework.h"
@@ -10,6 +12,8 @@ public:
     ~COwnProgressCtrl() override;
 
     void SetPos(int nPos);
+    // Draws the whole bar through the bar's own window DC, composed
+    // off-screen and copied once.
     void DrawBar();
 
     CImage m_imgBack;
@@ -22,4 +26,10 @@ public:
     int m_nBackTop = 0;
     int m_nFrontTop = 0;
     HBRUSH m_brBack = nullptr;
+
+protected:
+    void OnPaint();
+    void OnSize(UINT nType, int cx, int cy);
+
+    DECLARE_MESSAGE_MAP()
 };
