@@ -14,11 +14,14 @@ tools/fetch-tinyxml.sh
 arch=$(tools/host-arch.sh)
 jobs=$(nproc)
 
-# The demo and the tests talk to the update service on loopback.
+# The demo and the tests talk to the update service on loopback; both hosts
+# can be set from the environment.
 : "${LUMORA_DEMO_PORT:=18473}"
+: "${LUMORA_UPDATE_HOST:=127.0.0.1:$LUMORA_DEMO_PORT}"
+: "${LUMORA_WEB_HOST:=127.0.0.1:18474}"
 cmake -S . -B build/win -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" -DLUMORA_TARGET_ARCH="$arch" \
-  -DLUMORA_UPDATE_HOST="127.0.0.1:$LUMORA_DEMO_PORT" -DLUMORA_WEB_HOST="127.0.0.1:18474" >/dev/null
+  -DLUMORA_UPDATE_HOST="$LUMORA_UPDATE_HOST" -DLUMORA_WEB_HOST="$LUMORA_WEB_HOST" >/dev/null
 cmake --build build/win -j "$jobs"
 
 cmake -S . -B build/native -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Debug >/dev/null

@@ -43,6 +43,12 @@ fi
 if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
   $SUDO apt-get update -qq
 fi
+# Where 32-bit programs cannot run, an installed 32-bit Wine loader is dead
+# weight that also makes /usr/bin/wine pick it (and fail) for every program.
+if [ "$arch" = x86_64 ] && dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+  echo "setup-host: removing wine32:i386 (this kernel runs 64-bit programs only)" >&2
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get remove -y -qq wine32:i386 >/dev/null
+fi
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup-host: installing ${missing[*]}" >&2
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

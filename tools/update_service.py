@@ -3,7 +3,7 @@
 
 Serves the update manifest at /Client/refresh, installers at /files/<name>,
 generated bodies of any size at /gen/<size>/<name>, and can inject network
-faults (see parse_fault_spec) so tests can prove the updater survives them.
+faults (see parse_faults) so tests can prove the updater survives them.
 
 Every response is HTTP/1.1 with "Connection: close": the updater opens one
 connection per request anyway, and it keeps fault handling simple.
@@ -99,16 +99,16 @@ _FLAG_FAULTS = {"close", "stall_headers", "nolength", "redirect_loop"}
 _INT_FAULTS = {"status", "stall_body", "reset", "short", "redirect", "delay"}
 
 
-def parse_fault_spec(spec):
+def parse_faults(faults_text):
     """'throttle=100K,reset=300000' -> {'throttle': 102400, 'reset': 300000}.
 
     Byte counts and rates accept K/M/G suffixes. In redirect_to, '|' stands
     for '/' so the target can sit inside a single URL path segment.
     """
     faults = {}
-    if not spec:
+    if not faults_text:
         return faults
-    for item in spec.split(","):
+    for item in faults_text.split(","):
         item = item.strip()
         if not item:
             continue
@@ -137,7 +137,7 @@ def parse_fault_spec(spec):
     return faults
 
 
-def format_fault_spec(faults):
+def format_faults(faults):
     items = []
     for name, value in faults.items():
         if value is True:
@@ -223,11 +223,11 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         path = urllib.parse.urlsplit(self.path).path
         faults = None
         if path.startswith("/fault/"):
-            spec, _, rest = path[len("/fault/"):].partition("/")
+            faults_text, _, rest = path[len("/fault/"):].partition("/")
             try:
-                faults = parse_fault_spec(urllib.parse.unquote(spec))
+                faults = parse_faults(urllib.parse.unquote(faults_text))
             except ValueError as e:
-                self._plain(400, "bad fault spec: %s\n" % e)
+                self._plain(400, "bad fault faults_text: %s\n" % e)
                 return
             inner = "/" + rest
         else:
@@ -282,7 +282,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             rest["redirect"] -= 1
             query = urllib.parse.urlsplit(self.path).query
             self._redirect("%s/fault/%s%s%s" % (
-                svc.base_url, format_fault_spec(rest), path,
+                svc.base_url, format_faults(rest), path,
                 "?" + query if query else ""))
             return
         if "status" in faults:
@@ -487,8 +487,8 @@ class UpdateService:
         with self._lock:
             self._manifest_template = bytes(data)
 
-    def set_refresh_fault(self, spec):
-        faults = parse_fault_spec(spec) if spec else {}
+    def set_refresh_fault(self, faults_text):
+        faults = parse_faults(faults_text) if faults_text else {}
         with self._lock:
             self._refresh_fault = faults
 
@@ -572,7 +572,7 @@ def main(argv=None):
     ap.add_argument("--manifest", help="file served at /Client/refresh; {base} is replaced")
     ap.add_argument("--watch-manifest", help="file served at /Client/refresh, read on every request")
     ap.add_argument("--files", help="directory served at /files/<name>")
-    ap.add_argument("--refresh-fault", help="fault spec applied to /Client/refresh")
+    ap.add_argument("--refresh-fault", help="fault faults_text applied to /Client/refresh")
     ap.add_argument("--verbose", action="store_true", help="log each request on stderr")
     args = ap.parse_args(argv)
 

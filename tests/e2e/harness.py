@@ -16,9 +16,10 @@ BIN = BUILD / "win" / "bin"
 EXE = BIN / "LumoraZUDeZazeda.exe"
 INSPECTOR = BIN / "inspector.exe"
 DEMO_SETUP = BIN / "demo-setup.exe"
-# Compiled into the test build (tools/build.sh).
-UPDATE_PORT = int(os.environ.get("LUMORA_DEMO_PORT", "18473"))
-WEB_HOST = "127.0.0.1:18474"
+# Compiled into the test build (tools/build.sh takes the same variables).
+UPDATE_PORT = int(os.environ.get("LUMORA_UPDATE_HOST", "").rpartition(":")[2]
+                  or os.environ.get("LUMORA_DEMO_PORT", "18473"))
+WEB_HOST = os.environ.get("LUMORA_WEB_HOST", "127.0.0.1:18474")
 
 STATE_CONTROLS = {"ok": 1000, "cancel": 1001, "close": 1002, "download_page": 1004,
                   "feedback": 1005, "status": 1007, "progress": 1}
@@ -79,7 +80,7 @@ class Wine:
     def start_server(self):
         # A persistent server keeps process starts warm (about 30 ms).
         # (An already running server is fine.)
-        subprocess.run([self.server, "-p"], env=self.env, capture_output=True)
+        subprocess.run([self.server, "-p"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def stop_server(self):
         subprocess.run([self.server, "-k"], env=self.env, capture_output=True)

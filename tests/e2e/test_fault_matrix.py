@@ -83,6 +83,8 @@ DOWNLOAD_ROWS = [
      ["setup.exe", "setup.exe.ran", "xml_new/version.xml"]),
     ("URL ending in /", forced("{base}/files/"), "failed", ["xml_new/version.xml"]),
     ("unreachable host", forced("http://127.0.0.1:1/setup.exe"), "failed", ["xml_new/version.xml"]),
+    # The URL fits its 1024 bytes, the work folder path plus the name do not.
+    ("installer path too long", forced("{base}/files/" + "n" * 990), "failed", ["xml_new/version.xml"]),
 ]
 
 

@@ -111,13 +111,13 @@ class TestFaults:
         svc.set_refresh_fault(None)
         assert get(svc, "/Client/refresh")[0] == 200
 
-    def test_bad_specs_rejected(self, svc):
+    def test_bad_fault_lists_rejected(self, svc):
         assert get(svc, "/fault/bogus=1/gen/1/x")[0] == 400
-        for spec in ("bogus", "reset", "close=1", "throttle=0", "status=abc"):
+        for faults_text in ("bogus", "reset", "close=1", "throttle=0", "status=abc"):
             with pytest.raises(ValueError):
-                svc.set_refresh_fault(spec)
+                svc.set_refresh_fault(faults_text)
 
-    @pytest.mark.parametrize("spec,how,n", [
+    @pytest.mark.parametrize("faults_text,how,n", [
         ("close", "eof", None),
         ("stall_headers", "stall", None),
         ("stall_body=1000", "stall", 1000),
@@ -125,8 +125,8 @@ class TestFaults:
         ("short=1000", "eof", 1000),
         ("throttle=1M,reset=300000", "reset", 300000),
     ])
-    def test_truncating_faults_on_the_wire(self, svc, spec, how, n):
-        headers, body, seen = drain(raw(svc, "/fault/%s/gen/1M/x" % spec))
+    def test_truncating_faults_on_the_wire(self, svc, faults_text, how, n):
+        headers, body, seen = drain(raw(svc, "/fault/%s/gen/1M/x" % faults_text))
         assert seen == how
         if n is None:
             assert (headers, body) == ({}, b"")

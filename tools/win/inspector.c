@@ -1,11 +1,13 @@
 /* Test helper: prints the update window and its child controls as JSON, so
    end-to-end tests can observe the window from outside the process.
    Usage: inspector.exe            all update windows
+          inspector.exe --repaint  also asks each of them to repaint whole
    Output: {"windows":[{"hwnd":..,"visible":..,"style":..,"exstyle":..,
             "rect":[x,y,w,h],"client":[w,h],"pid":..,"children":[{"id":..,
             "class":"..","visible":..,"rect":[x,y,w,h],"text":".."}]}]} */
 #include <windows.h>
 #include <stdio.h>
+#include <string.h>
 
 static void PutJsonString(const wchar_t* ws) {
     char buf[4096];
@@ -43,6 +45,7 @@ static BOOL CALLBACK EnumChild(HWND h, LPARAM lp) {
 }
 
 static int g_nWindows;
+static int g_bRepaint;
 
 static BOOL CALLBACK EnumTop(HWND h, LPARAM lp) {
     (void)lp;
@@ -51,6 +54,7 @@ static BOOL CALLBACK EnumTop(HWND h, LPARAM lp) {
     if (lstrcmpW(cls, L"#32770") != 0) return TRUE;
     HWND hStatus = GetDlgItem(h, 1007);
     if (!hStatus || !GetDlgItem(h, 1002)) return TRUE;
+    if (g_bRepaint) RedrawWindow(h, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     RECT r, c;
     GetWindowRect(h, &r);
     GetClientRect(h, &c);
@@ -69,7 +73,8 @@ static BOOL CALLBACK EnumTop(HWND h, LPARAM lp) {
     return TRUE;
 }
 
-int main(void) {
+int main(int argc, char** argv) {
+    g_bRepaint = argc > 1 && strcmp(argv[1], "--repaint") == 0;
     printf("{\"windows\":[");
     EnumWindows(EnumTop, 0);
     printf("]}\n");

@@ -1,0 +1,170 @@
+"""The skinned window on screen: a copy of the exe next to a test skin made
+of solid colours, screenshots of the virtual display, pixels compared with
+where each picture must be."""
+import io
+import re
+import shutil
+import subprocess
+import time
+
+import pytest
+from PIL import Image
+
+from conftest import manifest
+from harness import EXE, INSPECTOR, ROOT, control, visible_controls
+
+BG = (10, 20, 30)
+COLOURS = {
+    "升级背景.png": ((500, 200), BG),
+    "分割线.png": ((458, 2), (255, 0, 255)),
+    "进度背景.png": ((400, 10), (60, 60, 60)),
+    "当前进度.png": ((400, 10), (0, 255, 0)),
+    "关闭_hover.png": ((24, 21), (128, 0, 255)),
+    "确定.png": ((76, 31), (0, 255, 255)),
+    "取消.png": ((76, 31), (255, 128, 0)),
+    "在线问题反馈.png": ((79, 12), (100, 100, 200)),
+    "点击下载.png": ((54, 22), (250, 250, 250)),
+    "无需更新.png": ((120, 30), (200, 0, 0)),
+    "发现新版本.png": ((120, 30), (0, 200, 0)),
+    "升级失败.png": ((120, 30), (0, 0, 200)),
+    "建议.png": ((100, 20), (200, 200, 0)),
+}
+
+
+def make_skin(folder, leave_out=(), half_transparent=()):
+    skin = folder / "skin" / "update"
+    shutil.rmtree(skin, ignore_errors=True)
+    skin.mkdir(parents=True)
+    for name, (size, colour) in COLOURS.items():
+        if name in leave_out:
+            continue
+        alpha = 128 if name in half_transparent else 255
+        Image.new("RGBA", size, colour + (alpha,)).save(skin / name)
+
+
+@pytest.fixture
+def skinned(tmp_path, run):
+    """Starts a copy of the exe that sits beside a test skin."""
+    def start(*args, leave_out=(), half_transparent=(), skin=True):
+        shutil.copy(EXE, tmp_path / EXE.name)
+        if skin:
+            make_skin(tmp_path, leave_out, half_transparent)
+        return run(*args, exe=tmp_path / EXE.name)
+    return start
+
+
+def grab(wine, w):
+    x, y, cw, ch = w["rect"]
+    png = subprocess.run(["import", "-window", "root", "-crop", f"{cw}x{ch}+{x}+{y}", "png:-"],
+                         env=wine.env, capture_output=True, check=True).stdout
+    return Image.open(io.BytesIO(png)).convert("RGB")
+
+
+def settled(u, wine, want):
+    w = u.wait_window(lambda w: w["visible"] and visible_controls(w) == want)
+    time.sleep(0.6)  # let the erase and the button paints finish
+    return w, grab(wine, w)
+
+
+def colour(name):
+    return COLOURS[name][1]
+
+
+def test_new_version_pictures_are_in_place(skinned, service, wine):
+    service.set_manifest(manifest("1.1.1.3"))
+    u = skinned()
+    w, img = settled(u, wine, {"ok", "cancel", "close"})
+    assert img.getpixel((250, 60)) == BG
+    assert img.getpixel((50, 70)) == colour("发现新版本.png")
+    assert img.getpixel((169, 99)) == colour("发现新版本.png")
+    assert img.getpixel((170, 100)) == BG  # just outside the 120 x 30 picture
+    assert img.getpixel((21, 144)) == colour("分割线.png")
+    assert img.getpixel((478, 145)) == colour("分割线.png")
+    assert img.getpixel((21, 146)) == BG
+    assert img.getpixel((313 + 38, 154 + 15)) == colour("确定.png")
+    assert img.getpixel((404 + 38, 154 + 15)) == colour("取消.png")
+    assert img.getpixel((468 + 12, 3 + 10)) == colour("关闭_hover.png")
+
+
+def test_no_update_and_failed_pictures(skinned, service, wine):
+    u = skinned("-prompt")
+    w, img = settled(u, wine, {"ok", "close"})
+    assert img.getpixel((60, 80)) == colour("无需更新.png")
+    assert img.getpixel((404 + 38, 154 + 15)) == colour("确定.png")
+    assert img.getpixel((313 + 38, 154 + 15)) == BG  # OK moved away from there
+    u.kill()
+    service.set_refresh_fault("status=500")
+    u = skinned("-prompt")
+    w, img = settled(u, wine, {"download_page", "feedback", "close"})
+    assert img.getpixel((60, 80)) == colour("升级失败.png")
+    assert img.getpixel((60, 115)) == colour("建议.png")
+    assert img.getpixel((280 + 27, 110 + 11)) == colour("点击下载.png")
+    assert img.getpixel((53 + 40, 140 + 6)) == colour("在线问题反馈.png")
+    assert img.getpixel((21, 144)) == BG  # no divider in the failure state
+
+
+def test_bar_fills_four_pixels_per_percent(skinned, service, wine):
+    service.add_file("slow.exe", b"\0" * (1 << 20))
+    service.set_manifest(manifest("1.1.1.3", force="1", url="{base}/fault/throttle=40K/files/slow.exe"))
+    u = skinned()
+    checked = 0
+    for _ in range(8):
+        w = u.wait_window(lambda w: control(w, "status")["visible"] and "%" in control(w, "status")["text"])
+        before = int(re.search(r"\((\d+)%\)", control(w, "status")["text"]).group(1))
+        img = grab(wine, w)
+        after = int(re.search(r"\((\d+)%\)", control(u.window(), "status")["text"]).group(1))
+        # The 10-pixel images sit centred in the 30-pixel bar at (50, 100).
+        row = [img.getpixel((x, 115)) for x in range(50, 450)]
+        filled = sum(1 for p in row if p == colour("当前进度.png"))
+        assert all(p == colour("进度背景.png") for p in row[filled:])
+        assert 4 * before <= filled <= 4 * after, (before, filled, after)
+        assert img.getpixel((250, 102)) == (25, 25, 25)  # the bar's dark fill around the images
+        checked += 1
+        time.sleep(1)
+    assert checked == 8
+
+
+def test_half_transparent_state_picture_blends_over_the_background(skinned, service, wine):
+    service.set_manifest(manifest("1.1.1.3"))
+    u = skinned(half_transparent=("发现新版本.png",))
+    w, img = settled(u, wine, {"ok", "cancel", "close"})
+    once = (10 * 127 // 255, 200 * 128 // 255 + 20 * 127 // 255, 30 * 127 // 255)
+    twice = tuple(c * 127 // 255 + (100 if i == 1 else 0) for i, c in enumerate(once))
+    # Showing the state draws the picture at once, over the erase that moving
+    # the buttons already caused: blended twice, until the next repaint.
+    assert all(abs(a - b) <= 3 for a, b in zip(img.getpixel((60, 80)), twice)), img.getpixel((60, 80))
+    wine.run(INSPECTOR, ["--repaint"])
+    time.sleep(0.5)
+    # A repaint erases with the opaque background first: blended once.
+    assert all(abs(a - b) <= 3 for a, b in zip(grab(wine, w).getpixel((60, 80)), once))
+
+
+def test_missing_file_leaves_everything_else_unchanged(skinned, service, wine):
+    service.set_manifest(manifest("1.1.1.3"))
+    u = skinned(leave_out=("取消.png",))
+    w, img = settled(u, wine, {"ok", "cancel", "close"})
+    assert img.getpixel((50, 70)) == colour("发现新版本.png")
+    assert img.getpixel((313 + 38, 154 + 15)) == colour("确定.png")
+    assert img.getpixel((468 + 12, 3 + 10)) == colour("关闭_hover.png")
+    # Cancel falls back to a standard push button with its caption.
+    cancel = [img.getpixel((x, 154 + 4)) for x in range(404 + 4, 404 + 72)]
+    assert colour("取消.png") not in cancel
+    assert control(w, "cancel")["text"] == "取消"
+
+
+def test_without_any_skin_buttons_show_their_captions(skinned, service, wine):
+    service.set_manifest(manifest("1.1.1.3"))
+    u = skinned(skin=False)
+    w, img = settled(u, wine, {"ok", "cancel", "close"})
+    ok = img.crop((313, 154, 313 + 76, 154 + 31))
+    # A standard button: a light face with dark caption pixels on it.
+    pixels = list(ok.getdata())
+    light = sum(1 for p in pixels if min(p) > 180)
+    dark = sum(1 for p in pixels if max(p) < 100)
+    assert light > len(pixels) // 2 and dark > 10, (light, dark)
+
+
+def test_real_skin_is_shipped_beside_the_exe():
+    for name in COLOURS:
+        assert (ROOT / "skin" / "update" / name).is_file(), name
+        assert (EXE.parent / "skin" / "update" / name).is_file(), name
