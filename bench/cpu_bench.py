@@ -17,8 +17,8 @@ ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 sys.path.insert(0, str(ROOT / "tools"))
 
-from harness import DEMO_SETUP, UPDATE_PORT, Display, Updater, Wine, reset_dir, visible_controls  # noqa: E402
-from update_service import UpdateService  # noqa: E402
+from benchenv import bench_environment  # noqa: E402
+from harness import DEMO_SETUP, Updater, reset_dir, visible_controls  # noqa: E402
 
 TICK = os.sysconf("SC_CLK_TCK")
 
@@ -37,24 +37,24 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--seconds", type=float, default=20.0)
     args = ap.parse_args()
-    display = Display().start()
-    wine = Wine(display.name)
-    wine.start_server()
-    svc = UpdateService(port=UPDATE_PORT)
-    svc.start()
-    size = int((args.seconds + 8) * (1 << 20))
+    with bench_environment() as (wine, svc, display):
+        measure(wine, svc, display, args.seconds)
+
+
+def measure(wine, svc, display, seconds):
+    size = int((seconds + 8) * (1 << 20))
     svc.add_file("slow.exe", DEMO_SETUP.read_bytes() + b"\0" * size)
     svc.set_manifest("<update><version>1.1.1.3</version><url>{base}/fault/throttle=1M/files/slow.exe"
                      "</url><force>1</force></update>")
     reset_dir(wine.product_dir)
+    u = Updater(wine, [])
     try:
-        u = Updater(wine, [])
         u.wait_window(lambda w: "progress" in visible_controls(w))
         time.sleep(2)
         servers = pids_named("wineserver") + [display.proc.pid]
         before = cpu_seconds(u.proc.pid), sum(cpu_seconds(p) for p in servers)
         t0 = time.monotonic()
-        time.sleep(args.seconds)
+        time.sleep(seconds)
         after = cpu_seconds(u.proc.pid), sum(cpu_seconds(p) for p in servers)
         wall = time.monotonic() - t0
         if not u.running():
@@ -64,12 +64,8 @@ def main():
         print(f"download throttled to 1 MiB/s, measured over {wall:.1f} s")
         print(f"P3 updater process CPU     {mine:5.2f} % of one core (target <= 3 %)")
         print(f"   wineserver + Xvfb CPU   {other:5.2f} % of one core")
-        u.kill()
     finally:
-        svc.stop()
-        reset_dir(wine.product_dir)
-        wine.stop_server()
-        display.stop()
+        u.kill()
 
 
 if __name__ == "__main__":

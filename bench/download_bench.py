@@ -22,8 +22,8 @@ ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 sys.path.insert(0, str(ROOT / "tools"))
 
-from harness import BIN, DEMO_SETUP, UPDATE_PORT, Display, Updater, Wine, reset_dir  # noqa: E402
-from update_service import UpdateService  # noqa: E402
+from benchenv import bench_environment  # noqa: E402
+from harness import BIN, DEMO_SETUP, Updater, reset_dir  # noqa: E402
 
 HANDOVER_PAUSE_S = 1.0
 
@@ -76,49 +76,43 @@ def main():
     ap.add_argument("--runs", type=int, default=3)
     args = ap.parse_args()
 
-    display = Display().start()
-    wine = Wine(display.name)
-    wine.start_server()
-    svc = UpdateService(port=UPDATE_PORT)
-    svc.start()
+    with bench_environment() as (wine, svc, _):
+        measure(wine, svc, args)
+
+
+def measure(wine, svc, args):
     demo = DEMO_SETUP.read_bytes()
     # A real installer (it leaves a marker and exits) padded to size.
     for mib in {args.size_mib, args.small_mib}:
         svc.add_file(f"setup{mib}.exe", demo + b"\0" * ((mib << 20) - len(demo)))
-    try:
-        big = f"{svc.base_url}/files/setup{args.size_mib}.exe"
-        small = f"{svc.base_url}/files/setup{args.small_mib}.exe"
-        run_updater(wine, small)  # warm-up: Wine, page cache
-        with tempfile.TemporaryDirectory(dir=wine.temp_dir) as tmp:
-            out = Path(tmp) / "ref.bin"
-            upd, ref, curl, peaks_big = [], [], [], []
-            for _ in range(args.runs):
-                t, peak = run_updater(wine, big)
-                upd.append(t)
-                peaks_big.append(peak)
-                ref.append(run_reference(wine, big, out))
-                curl.append(run_curl(big, out))
-            peaks_small = [run_updater(wine, small)[1] for _ in range(args.runs)]
-        u, r, c = (statistics.median(x) for x in (upd, ref, curl))
-        u_net = u - HANDOVER_PAUSE_S
-        ps, pb = max(peaks_small), max(peaks_big)
-        print(f"installer: {args.size_mib} MiB over loopback, median of {args.runs} runs")
-        print(f"  updater (start to exit)          {u:7.2f} s")
-        print(f"  updater less the 1 s hand-over   {u_net:7.2f} s")
-        print(f"  WinHTTP reference client         {r:7.2f} s")
-        print(f"  native curl                      {c:7.2f} s")
-        print(f"  ratio updater/reference          {u / r:7.2f}  (less the pause: {u_net / r:.2f}; target <= 1.10)")
-        print(f"  ratio updater/curl               {u / c:7.2f}")
-        print(f"  ratio reference/curl             {r / c:7.2f}")
-        print(f"peak resident memory of the updater process (Wine included)")
-        print(f"  {args.small_mib:4d} MiB installer   {ps / 1024:8.1f} MiB")
-        print(f"  {args.size_mib:4d} MiB installer   {pb / 1024:8.1f} MiB")
-        print(f"  growth                 {(pb - ps) / 1024:8.1f} MiB  (target < 8)")
-    finally:
-        svc.stop()
-        reset_dir(wine.product_dir)
-        wine.stop_server()
-        display.stop()
+    big = f"{svc.base_url}/files/setup{args.size_mib}.exe"
+    small = f"{svc.base_url}/files/setup{args.small_mib}.exe"
+    run_updater(wine, small)  # warm-up: Wine, page cache
+    with tempfile.TemporaryDirectory(dir=wine.temp_dir) as tmp:
+        out = Path(tmp) / "ref.bin"
+        upd, ref, curl, peaks_big = [], [], [], []
+        for _ in range(args.runs):
+            t, peak = run_updater(wine, big)
+            upd.append(t)
+            peaks_big.append(peak)
+            ref.append(run_reference(wine, big, out))
+            curl.append(run_curl(big, out))
+        peaks_small = [run_updater(wine, small)[1] for _ in range(args.runs)]
+    u, r, c = (statistics.median(x) for x in (upd, ref, curl))
+    u_net = u - HANDOVER_PAUSE_S
+    ps, pb = max(peaks_small), max(peaks_big)
+    print(f"installer: {args.size_mib} MiB over loopback, median of {args.runs} runs")
+    print(f"  updater (start to exit)          {u:7.2f} s")
+    print(f"  updater less the 1 s hand-over   {u_net:7.2f} s")
+    print(f"  WinHTTP reference client         {r:7.2f} s")
+    print(f"  native curl                      {c:7.2f} s")
+    print(f"  ratio updater/reference          {u / r:7.2f}  (less the pause: {u_net / r:.2f}; target <= 1.10)")
+    print(f"  ratio updater/curl               {u / c:7.2f}")
+    print(f"  ratio reference/curl             {r / c:7.2f}")
+    print(f"peak resident memory of the updater process (Wine included)")
+    print(f"  {args.small_mib:4d} MiB installer   {ps / 1024:8.1f} MiB")
+    print(f"  {args.size_mib:4d} MiB installer   {pb / 1024:8.1f} MiB")
+    print(f"  growth                 {(pb - ps) / 1024:8.1f} MiB  (target < 8)")
 
 
 if __name__ == "__main__":

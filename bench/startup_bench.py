@@ -17,8 +17,8 @@ ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 sys.path.insert(0, str(ROOT / "tools"))
 
-from harness import BIN, EXE, UPDATE_PORT, Display, Wine, reset_dir  # noqa: E402
-from update_service import UpdateService  # noqa: E402
+from benchenv import bench_environment  # noqa: E402
+from harness import BIN, EXE, reset_dir  # noqa: E402
 
 NO_UPDATE = "<update><version>1.1.1.2</version><url>{base}/files/setup.exe</url><force>0</force></update>"
 NEW_VERSION = "<update><version>1.1.1.3</version><url>{base}/files/setup.exe</url><force>0</force></update>"
@@ -55,12 +55,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--runs", type=int, default=15)
     args = ap.parse_args()
-    display = Display().start()
-    wine = Wine(display.name)
-    wine.start_server()
-    svc = UpdateService(port=UPDATE_PORT)
-    svc.start()
-    try:
+    with bench_environment() as (wine, svc, _):
         svc.set_manifest(NO_UPDATE)
         for _ in range(3):  # warm Wine and the page cache
             time_to_exit(wine, BIN / "trivial.exe")
@@ -83,11 +78,6 @@ def main():
         print(f"P5 new-version window, start to mapped   {w:7.1f} ms")
         print(f"   bare dialog, start to mapped          {b:7.1f} ms")
         print(f"   ratio {w / b:.2f} (target <= 1.5)")
-    finally:
-        svc.stop()
-        reset_dir(wine.product_dir)
-        wine.stop_server()
-        display.stop()
 
 
 if __name__ == "__main__":
