@@ -67,6 +67,8 @@ void CLumoraZUDeZazedaDlg::DoDataExchange(void* pDX) {
 
 BOOL CLumoraZUDeZazedaDlg::OnInitDialog() {
     CDialog::OnInitDialog();
+    // The answer travels while the skin below is decoded.
+    StartManifestFetch(this);
     SendMessage(WM_SETICON, ICON_BIG, (LPARAM)m_hIcon);
     SendMessage(WM_SETICON, ICON_SMALL, (LPARAM)m_hIcon);
 
@@ -187,6 +189,7 @@ void CLumoraZUDeZazedaDlg::ShowState(int nState) {
         Show(m_ctrlProgress, SW_SHOWNORMAL);
         Show(m_stcStatusText, SW_SHOWNORMAL);
         m_ctrlProgress.SetPos(0);
+        m_nShownPercent = -1;
         break;
     case STATE_FAILED:
         Show(m_ctrlProgress, SW_HIDE);
@@ -212,6 +215,7 @@ void CLumoraZUDeZazedaDlg::EnterDownloadingState() {
     Show(m_ctrlProgress, SW_SHOWNORMAL);
     Show(m_stcStatusText, SW_SHOWNORMAL);
     m_ctrlProgress.SetPos(0);
+    m_nShownPercent = -1;
     StartDownloadThread(this);
 }
 
@@ -276,11 +280,18 @@ void CLumoraZUDeZazedaDlg::OnBnClickedDownloadPage() {
 }
 
 void CLumoraZUDeZazedaDlg::OnTimer(UINT_PTR) {
+    // Redrawn only when the shown percentage changes: an unchanged bar and
+    // line would be the same pixels, and under a hundred redraws a second
+    // the window cost half a core. Both controls repaint themselves when
+    // uncovered.
     if (m_nState == STATE_DOWNLOADING) {
         int nPercent = ProgressPercent(m_dProgress);
-        m_ctrlProgress.SetPos(nPercent);
-        std::wstring line = FormatStatusLine(NarrowToWide(m_szStatus), nPercent);
-        ::SetDlgItemTextW(m_hWnd, IDC_STATUS_TEXT, line.c_str());
+        if (nPercent != m_nShownPercent) {
+            m_nShownPercent = nPercent;
+            m_ctrlProgress.SetPos(nPercent);
+            std::wstring line = FormatStatusLine(NarrowToWide(m_szStatus), nPercent);
+            ::SetDlgItemTextW(m_hWnd, IDC_STATUS_TEXT, line.c_str());
+        }
     }
     Default();
 }

@@ -61,6 +61,7 @@ public:
     // The download worker, kept so that closing the window can stop it before
     // this object goes away.
     HANDLE m_hWorker = nullptr;
+    int m_nShownPercent = -1;  // what the bar and status line show now
     std::atomic<bool> m_bStopWorker{false};
     void StopWorker();
 

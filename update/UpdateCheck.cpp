@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <memory>
 
 #include "CVantorHttp.h"
 #include "ui/LumoraZUDeZazedaDlg.h"
@@ -56,6 +57,12 @@ void RunTestTarget(CLumoraZUDeZazedaDlg* pDlg) {
     }
 }
 
+// The manifest request, started as early as the window exists so that it
+// travels while the skin is being decoded.
+std::unique_ptr<CVantorHttp> g_pManifestFetch;
+
+bool TakesManifestBranch(const CLumoraZUDeZazedaDlg* pDlg) { return !(pDlg->m_szTarget[0] && pDlg->m_bTestUpdate); }
+
 void FetchFailed(CLumoraZUDeZazedaDlg* pDlg) {
     if (pDlg->m_bPrompt)
         pDlg->ShowState(STATE_FAILED);
@@ -64,22 +71,29 @@ void FetchFailed(CLumoraZUDeZazedaDlg* pDlg) {
 }
 }  // namespace
 
+void StartManifestFetch(CLumoraZUDeZazedaDlg* pDlg) {
+    if (g_pManifestFetch || !TakesManifestBranch(pDlg)) return;
+    char szRequest[1024] = {};
+    CopyText(szRequest, sizeof(szRequest), kManifestUrl);
+    g_pManifestFetch.reset(new CVantorHttp);
+    // A manifest is a few hundred bytes; a huge answer is refused unread.
+    g_pManifestFetch->SetMaxBodySize(kMaxManifestBytes);
+    g_pManifestFetch->SendData("GET", szRequest, nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
 void CheckForUpdate(CLumoraZUDeZazedaDlg* pDlg) {
     char szManifestPath[1024] = {};
     bool bPathOk = EnsureManifestDir() &&
                    FormatText(szManifestPath, sizeof(szManifestPath), "%s/version.xml", g_szManifestDir);
-    char szRequest[1024] = {};
-    CopyText(szRequest, sizeof(szRequest), kManifestUrl);
-
-    if (pDlg->m_szTarget[0] && pDlg->m_bTestUpdate) {
+    if (!TakesManifestBranch(pDlg)) {
         RunTestTarget(pDlg);
         return;
     }
 
-    CVantorHttp http;
-    // A manifest is a few hundred bytes; a huge answer is refused unread.
-    http.SetMaxBodySize(kMaxManifestBytes);
-    http.SendData("GET", szRequest, nullptr, nullptr, nullptr, nullptr, nullptr);
+    StartManifestFetch(pDlg);  // unless the window already did
+    // The transfer belongs to this check from here on and ends with it.
+    std::unique_ptr<CVantorHttp> pHttp(std::move(g_pManifestFetch));
+    CVantorHttp& http = *pHttp;
     while (http.GetState() > 0) ::Sleep(10);
     int nState = http.GetState();
     if (nState == CVantorHttp::kErrTooLarge) return;  // unreadable: no change

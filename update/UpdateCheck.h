@@ -7,3 +7,6 @@ extern char g_szManifestDir[520];
 extern const char kManifestUrl[];
 
 void CheckForUpdate(CLumoraZUDeZazedaDlg* pDlg);
+// Sends the manifest request ahead of the check when the check will need it;
+// CheckForUpdate then takes over that transfer.
+void StartManifestFetch(CLumoraZUDeZazedaDlg* pDlg);
