@@ -128,8 +128,16 @@ class Wine:
         return self.product_dir / "temp"
 
     def inspect(self):
-        out = self.run(INSPECTOR).stdout.decode("utf-8", "replace")
-        return json.loads(out)["windows"]
+        # A Wine start can rarely fail outright; one more try tells that
+        # apart from a real problem.
+        for attempt in range(3):
+            out = self.run(INSPECTOR).stdout.decode("utf-8", "replace")
+            try:
+                return json.loads(out)["windows"]
+            except ValueError:
+                if attempt == 2:
+                    raise
+                time.sleep(0.1)
 
     def x_windows(self):
         """Ids of mapped X windows of the updater."""
