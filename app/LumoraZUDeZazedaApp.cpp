@@ -27,10 +27,6 @@ CLumoraZUDeZazedaApp theApp;
 namespace {
 bool PathExists(const char* pszPath) { return ::PathFileExistsA(pszPath) != FALSE; }
 
-bool ContainsUrlMarker(const char* pszArg) {
-    return std::wcsstr(NarrowToWide(pszArg).c_str(), L"http:") != nullptr;
-}
-
 void ReadCommandLine(CLumoraZUDeZazedaDlg& dlg) {
     int nArgs = 0;
     LPWSTR* ppArgs = ::CommandLineToArgvW(::GetCommandLineW(), &nArgs);
@@ -38,7 +34,7 @@ void ReadCommandLine(CLumoraZUDeZazedaDlg& dlg) {
     for (int i = 1; ppArgs && i < nArgs && i <= (int)kMaxExaminedArgs; ++i) args.push_back(WideToNarrow(ppArgs[i]));
     ::LocalFree(ppArgs);
 
-    CommandLineOptions options = ParseArguments(args, {PathExists, ContainsUrlMarker});
+    CommandLineOptions options = ParseArguments(args, {PathExists, ContainsHttpMarker});
     if (options.bPrompt) dlg.m_bPrompt = true;
     if (options.bTestUpdate) dlg.m_bTestUpdate = true;
     if (!options.target.empty()) CopyText(dlg.m_szTarget, sizeof(dlg.m_szTarget), options.target.c_str());

@@ -207,15 +207,9 @@ void CLumoraZUDeZazedaDlg::ShowState(int nState) {
 }
 
 void CLumoraZUDeZazedaDlg::EnterDownloadingState() {
-    if (!IsWindowVisible()) ShowWindow(SW_SHOWNORMAL);
-    m_nState = STATE_DOWNLOADING;
-    Invalidate(TRUE);
-    Show(m_btnOk, SW_HIDE);
-    Show(m_btnCancel, SW_HIDE);
-    Show(m_ctrlProgress, SW_SHOWNORMAL);
-    Show(m_stcStatusText, SW_SHOWNORMAL);
-    m_ctrlProgress.SetPos(0);
-    m_nShownPercent = -1;
+    // Show if hidden, store the state, invalidate, swap the controls, bar to
+    // 0: exactly what switching to the downloading state does.
+    ShowState(STATE_DOWNLOADING);
     StartDownloadThread(this);
 }
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 std::wstring NarrowToWide(const char* psz) {
     if (!psz) return std::wstring();
     // The whole text including its terminator, no flags.
@@ -22,3 +24,5 @@ std::string WideToNarrow(const wchar_t* psz) {
     out.resize(static_cast<size_t>(n - 1));
     return out;
 }
+
+bool ContainsHttpMarker(const char* psz) { return std::wcsstr(NarrowToWide(psz).c_str(), L"http:") != nullptr; }

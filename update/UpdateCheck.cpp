@@ -37,14 +37,10 @@ bool EnsureManifestDir() {
     return true;
 }
 
-bool IsDownloadUrl(const char* pszTarget) {
-    return std::wcsstr(NarrowToWide(pszTarget).c_str(), L"http:") != nullptr;
-}
-
 // A target given with "-test_update": a URL to download, or a local
 // installer to hand to the shell at once.
 void RunTestTarget(CLumoraZUDeZazedaDlg* pDlg) {
-    if (IsDownloadUrl(pDlg->m_szTarget)) {
+    if (ContainsHttpMarker(pDlg->m_szTarget)) {
         CopyText(pDlg->m_szStatus, sizeof(pDlg->m_szStatus), kStatusTarget);
         if (pDlg->m_bPrompt)
             pDlg->ShowState(STATE_NEW_VERSION);
