@@ -109,7 +109,7 @@ def measure(wine, svc, args):
     print(f"  ratio updater/reference          {u / r:7.2f}  (less the pause: {u_net / r:.2f}; target <= 1.10)")
     print(f"  ratio updater/curl               {u / c:7.2f}")
     print(f"  ratio reference/curl             {r / c:7.2f}")
-    print(f"peak resident memory of the updater process (Wine included)")
+    print("peak resident memory of the updater process (Wine included)")
     print(f"  {args.small_mib:4d} MiB installer   {ps / 1024:8.1f} MiB")
     print(f"  {args.size_mib:4d} MiB installer   {pb / 1024:8.1f} MiB")
     print(f"  growth                 {(pb - ps) / 1024:8.1f} MiB  (target < 8)")

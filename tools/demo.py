@@ -13,7 +13,7 @@ ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 sys.path.insert(0, str(ROOT / "tools"))
 
-from harness import BUILD, DEMO_SETUP, UPDATE_PORT, Display, Updater, Wine, wait_for  # noqa: E402
+from harness import BUILD, DEMO_SETUP, UPDATE_PORT, Display, Updater, Wine, click, wait_for  # noqa: E402
 from update_service import UpdateService  # noqa: E402
 
 
@@ -43,10 +43,7 @@ def main():
             u.wait_window()
             time.sleep(0.5)
             screenshot(wine, BUILD / "demo-offer.png")
-            win = u.window()
-            x, y = win["rect"][0], win["rect"][1]
-            subprocess.run(["xdotool", "mousemove", str(x + 313 + 38), str(y + 154 + 15), "click", "1"],
-                           env=wine.env, check=True)
+            click(wine, u.window(), 313 + 38, 154 + 15)  # OK
             time.sleep(1.0)
             screenshot(wine, BUILD / "demo-download.png")
             rc = u.wait_exit(60)

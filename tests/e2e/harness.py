@@ -198,6 +198,15 @@ class Updater:
             self.proc.wait(10)
 
 
+def xdo(wine, *args):
+    subprocess.run(["xdotool", *map(str, args)], env=wine.env, check=True)
+
+
+def click(wine, window, x, y):
+    """A left click at a point of the window's client area."""
+    xdo(wine, "mousemove", window["rect"][0] + x, window["rect"][1] + y, "click", 1)
+
+
 def wait_for(predicate, timeout, interval=0.05):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:

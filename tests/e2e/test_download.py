@@ -9,7 +9,7 @@ import time
 import pytest
 
 from conftest import manifest
-from harness import BIN, DEMO_SETUP, control, visible_controls, wait_for
+from harness import BIN, DEMO_SETUP, click, control, visible_controls, wait_for
 
 FAILED = {"download_page", "feedback", "close"}
 
@@ -17,11 +17,6 @@ FAILED = {"download_page", "feedback", "close"}
 def installer_files(workdir):
     """Everything in the work folder but the manifest folder."""
     return sorted(p.name for p in workdir.iterdir() if p.name != "xml_new") if workdir.exists() else []
-
-
-def click(wine, window, x, y):
-    wx, wy = window["rect"][0], window["rect"][1]
-    subprocess.run(["xdotool", "mousemove", str(wx + x), str(wy + y), "click", "1"], env=wine.env, check=True)
 
 
 def assert_failed_and_nothing_written(u, workdir, expected_files=()):

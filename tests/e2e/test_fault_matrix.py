@@ -8,13 +8,12 @@ work folder afterwards, whether the installer starts). Outcomes: "closed"
 (silently, never mapped), "failed", "idle", "no_update", "new_version",
 "completed" (installer saved, started, updater exited)."""
 import hashlib
-import subprocess
 import time
 
 import pytest
 
 from conftest import manifest
-from harness import BIN, DEMO_SETUP, visible_controls, wait_for
+from harness import DEMO_SETUP, click, visible_controls, wait_for
 
 CONTROLS = {
     "failed": {"download_page", "feedback", "close"},
@@ -111,8 +110,7 @@ def check_outcome(u, wine, workdir, outcome, files, slow=False):
         assert visible_controls(u.window()) == want
         assert not (workdir / "setup.exe.ran").exists()
         # Closing it ends the process normally.
-        subprocess.run(["xdotool", "mousemove", str(u.window()["rect"][0] + 480),
-                        str(u.window()["rect"][1] + 13), "click", "1"], env=wine.env, check=True)
+        click(wine, u.window(), 480, 13)
         assert u.wait_exit(5) == 0
     assert u.stderr_text().find("Unhandled exception") < 0
     assert work_files(workdir) == sorted(files)

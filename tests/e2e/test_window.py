@@ -1,13 +1,12 @@
 """The update window end to end: layout, the controls of each state, the
 buttons, the web links, dragging and the keyboard, observed with the
 inspector and driven with xdotool."""
-import subprocess
 import time
 
 import pytest
 
 from conftest import manifest
-from harness import WEB_HOST, control, visible_controls, wait_for
+from harness import WEB_HOST, click, control, visible_controls, wait_for, xdo
 
 WS_POPUP, WS_CAPTION, WS_BORDER, WS_THICKFRAME = 0x80000000, 0x00C00000, 0x00800000, 0x00040000
 WS_CLIPCHILDREN, WS_SYSMENU, DS_SETFONT = 0x02000000, 0x00080000, 0x40
@@ -17,14 +16,6 @@ LAYOUT = {
     "cancel": [404, 154, 76, 31], "download_page": [280, 110, 54, 22], "feedback": [53, 140, 79, 12],
 }
 CAPTIONS = {"ok": "确定", "cancel": "取消", "close": "关闭", "download_page": "点击下载", "feedback": "反馈"}
-
-
-def xdo(wine, *args):
-    subprocess.run(["xdotool", *map(str, args)], env=wine.env, check=True)
-
-
-def click(wine, w, x, y):
-    xdo(wine, "mousemove", w["rect"][0] + x, w["rect"][1] + y, "click", 1)
 
 
 def center(w, name):
