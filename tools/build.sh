@@ -19,9 +19,16 @@ jobs=$(nproc)
 : "${LUMORA_DEMO_PORT:=18473}"
 : "${LUMORA_UPDATE_HOST:=127.0.0.1:$LUMORA_DEMO_PORT}"
 : "${LUMORA_WEB_HOST:=127.0.0.1:18474}"
+: "${LUMORA_WEB_SCHEME:=http}"
+# bin/ holds the updater with the publisher key given here (none by default:
+# it acts on unsigned manifests); signed/ holds one that trusts only the
+# test-only key under tests/keys, for the demo and the tests of signing.
+key="${LUMORA_UPDATE_PUBLIC_KEY:-}"
+[ -z "$key" ] || key=$(realpath "$key")
 cmake -S . -B build/win -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" -DLUMORA_TARGET_ARCH="$arch" \
-  -DLUMORA_UPDATE_HOST="$LUMORA_UPDATE_HOST" -DLUMORA_WEB_HOST="$LUMORA_WEB_HOST" >/dev/null
+  -DLUMORA_UPDATE_HOST="$LUMORA_UPDATE_HOST" -DLUMORA_WEB_HOST="$LUMORA_WEB_HOST" \
+  -DLUMORA_WEB_SCHEME="$LUMORA_WEB_SCHEME" -DLUMORA_UPDATE_PUBLIC_KEY="$key" -DLUMORA_SIGNED_TEST_EXE=ON >/dev/null
 cmake --build build/win -j "$jobs"
 
 cmake -S . -B build/native -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Debug >/dev/null

@@ -2,7 +2,10 @@
 """The main job: the updater with "-prompt" against the demo update service
 under Wine. On $DISPLAY when set (the user drives the window); otherwise on
 a private virtual display, where the script presses OK itself and saves
-screenshots of the offer and of the download."""
+screenshots of the offer and of the download.
+
+The demo runs the build that trusts only the test-only publisher key, and
+the service offers a manifest signed with it, as a real publisher would."""
 import os
 import subprocess
 import sys
@@ -13,7 +16,7 @@ ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 sys.path.insert(0, str(ROOT / "tools"))
 
-from harness import BUILD, DEMO_SETUP, UPDATE_PORT, Display, Updater, Wine, click, wait_for  # noqa: E402
+from harness import BUILD, DEMO_SETUP, SIGNED_EXE, UPDATE_PORT, Display, Updater, Wine, click, wait_for  # noqa: E402
 from update_service import UpdateService  # noqa: E402
 
 
@@ -30,13 +33,15 @@ def main():
     wine.start_server()
     svc = UpdateService(port=UPDATE_PORT)
     svc.start()
-    svc.set_manifest((ROOT / "tools" / "demo" / "manifest.xml").read_bytes())
     svc.add_file("demo-setup.exe", DEMO_SETUP.read_bytes())
+    # Slowed down so that the progress can be watched.
+    svc.serve_signed_manifest(ROOT / "tests" / "keys" / "test-only-publisher-private.pem", "1.1.1.3",
+                              "demo-setup.exe", url=f"{svc.base_url}/fault/throttle=64K/files/demo-setup.exe")
     marker = wine.work_dir / "demo-setup.exe.ran"
     marker.unlink(missing_ok=True)
     print(f"update service on {svc.base_url}; starting the updater with -prompt")
     try:
-        u = Updater(wine, ["-prompt"])
+        u = Updater(wine, ["-prompt"], exe=SIGNED_EXE)
         if display is None:
             rc = u.proc.wait()
         else:

@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Unpacks Debian's tinyxml source package (with Debian's security patches
-# applied) into third_party/tinyxml. Never committed; fetched on demand.
+# applied) into third_party/tinyxml and adds our own patch on top: a limit on
+# element nesting, enforced by the parser itself (tools/tinyxml-depth-limit.patch).
+# Never committed; fetched on demand.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dest="$root/third_party/tinyxml"
-[ -f "$dest/tinyxml.cpp" ] && exit 0
+patchfile="$root/tools/tinyxml-depth-limit.patch"
+stamp="$dest/.patched-$(sha256sum "$patchfile" | cut -c1-16)"
+[ -f "$stamp" ] && exit 0
+rm -rf "$dest"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 ( cd "$tmp" && apt-get source -qq tinyxml >/dev/null 2>&1 ) || {
@@ -16,3 +21,5 @@ mkdir -p "$dest"
 cp "$src"/tinyxml.cpp "$src"/tinyxml.h "$src"/tinyxmlerror.cpp "$src"/tinyxmlparser.cpp \
    "$src"/tinystr.h "$src"/xmltest.cpp "$dest"/
 cp "$src/debian/patches/series" "$dest/PATCHES"
+patch -s -p1 -d "$dest" <"$patchfile"
+touch "$stamp"

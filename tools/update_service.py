@@ -96,7 +96,7 @@ def parse_size(text):
 
 
 _FLAG_FAULTS = {"close", "stall_headers", "nolength", "redirect_loop"}
-_INT_FAULTS = {"status", "stall_body", "reset", "short", "redirect", "delay"}
+_INT_FAULTS = {"status", "stall_body", "reset", "short", "redirect", "delay", "trickle"}
 
 
 def parse_faults(faults_text):
@@ -147,6 +147,15 @@ def format_faults(faults):
         else:
             items.append("%s=%d" % (name, value))
     return ",".join(items)
+
+
+def _load_signing_tool():
+    import importlib.util
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "sign-manifest.py")
+    spec = importlib.util.spec_from_file_location("sign_manifest", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
 
 
 def free_port(host="127.0.0.1"):
@@ -334,7 +343,13 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         cut = [faults[k] for k in ("reset", "stall_body", "short") if k in faults]
         upto = min([length] + cut)
         rate = faults.get("throttle")
-        if rate:
+        if "trickle" in faults:
+            # One byte every so many milliseconds: never idle long enough
+            # for a time-out, never done.
+            for pos in range(upto):
+                self.server.service._sleep(faults["trickle"] / 1000.0)
+                self.connection.sendall(source.read(pos, 1))
+        elif rate:
             self._send_throttled(source, upto, rate)
         else:
             pos = 0
@@ -495,6 +510,15 @@ class UpdateService:
     def add_file(self, name, data):
         with self._lock:
             self._files[name] = bytes(data)
+
+    def serve_signed_manifest(self, key_path, version, name, force="0", url=None):
+        """Serves a manifest for the file `name` (added with add_file),
+        signed with the private key by tools/sign-manifest.py; url defaults
+        to where this service serves the file."""
+        tool = _load_signing_tool()
+        url = url or "%s/files/%s" % (self.base_url, name)
+        values = tool.manifest_values(tool.load_private_key(key_path), version, url, self._get_file(name), force)
+        self.set_manifest(tool.manifest_xml(values))
 
     def requests(self):
         with self._lock:

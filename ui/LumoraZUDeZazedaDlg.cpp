@@ -11,9 +11,6 @@
 #include "update/TextConv.h"
 #include "update/UpdateCheck.h"
 
-const wchar_t kFeedbackPageUrl[] = L"http://" LUMORA_WEB_HOST "/member/index.php/Feel/feedback";
-const wchar_t kDownloadPageUrl[] = L"http://" LUMORA_WEB_HOST "/zhuanti/lumoratv/index.html";
-
 namespace {
 const COLORREF kStatusTextColour = 0xAAAAAA;
 const COLORREF kDarkColour = 0x191919;

@@ -11,6 +11,7 @@
 #include "ui/Image.h"
 #include "ui/OwnProgressCtrl.h"
 #include "ui/PictureButton.h"
+#include "ui/WebPages.h"
 #include "update/Integrity.h"
 
 enum UpdateViewState : int {
@@ -20,9 +21,6 @@ enum UpdateViewState : int {
     STATE_DOWNLOADING = 4,
     STATE_FAILED = 6,
 };
-
-extern const wchar_t kFeedbackPageUrl[];
-extern const wchar_t kDownloadPageUrl[];
 
 class CLumoraZUDeZazedaDlg : public CDialog {
 public:

@@ -3,34 +3,27 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <cstring>
+
 #include "CVantorHttp.h"
 #include "ui/LumoraZUDeZazedaDlg.h"
+#include "update/Pause.h"
 #include "update/TextConv.h"
+#include "update/Trust.h"
 #include "update/UrlName.h"
 #include "update/WorkDir.h"
 
 namespace {
-// Waits nMs unless the window asks the worker to stop; true when asked.
-bool StopRequested(CLumoraZUDeZazedaDlg* pDlg, DWORD nMs) {
-    for (DWORD n = 0; n < nMs; n += 10) {
-        if (pDlg->m_bStopWorker) return true;
-        ::Sleep(10);
-    }
-    return pDlg->m_bStopWorker;
-}
+// The bar shows 100 % this long before the installer starts.
+const uint64_t kHandOverPauseMs = 1000;
 
-// A transfer cut short by a crash or a power cut leaves its temporary file
-// behind; only one copy of us runs, so any such file is a leftover.
-void DeleteLeftoverParts(const char* pszWorkDir) {
-    std::string pattern = std::string(pszWorkDir) + "\\~vantor-*.part";
-    WIN32_FIND_DATAA fd;
-    HANDLE hFind = ::FindFirstFileA(pattern.c_str(), &fd);
-    if (hFind == INVALID_HANDLE_VALUE) return;
-    do {
-        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            ::DeleteFileA((std::string(pszWorkDir) + "\\" + fd.cFileName).c_str());
-    } while (::FindNextFileA(hFind, &fd));
-    ::FindClose(hFind);
+// Waits until nMs after nStartMs unless the window asks the worker to stop;
+// true when asked.
+bool StopRequested(CLumoraZUDeZazedaDlg* pDlg, uint64_t nStartMs, uint64_t nMs) {
+    const uint64_t nElapsed = ::GetTickCount64() - nStartMs;
+    return PauseUnlessStopped(
+        nMs > nElapsed ? nMs - nElapsed : 0, 10, [] { return static_cast<uint64_t>(::GetTickCount64()); },
+        [](uint64_t n) { ::Sleep(static_cast<DWORD>(n)); }, [pDlg] { return pDlg->m_bStopWorker.load(); });
 }
 
 bool Fail(CLumoraZUDeZazedaDlg* pDlg) {
@@ -66,8 +59,11 @@ bool DownloadAndLaunch(const char* pszUrl, CLumoraZUDeZazedaDlg* pDlg) {
         !pDlg->m_bIntegrityValid)
         return Fail(pDlg);
 
+    // Checked again now: the folder may have been swapped since the check.
+    if (CheckFolder(pszWorkDir) != FolderCheck::Own) return Fail(pDlg);
     DeleteLeftoverParts(pszWorkDir);
     const IntegrityExpectation& want = pDlg->m_integrity;
+    const std::wstring widePath = NarrowToWide(szPath);
     bool bComplete = false;
     {
         CVantorHttp http;
@@ -75,7 +71,7 @@ bool DownloadAndLaunch(const char* pszUrl, CLumoraZUDeZazedaDlg* pDlg) {
         // renamed into place only once complete and verified.
         http.SetTempDir(pszWorkDir);
         if (want.bHasSha256) http.EnableSha256();
-        if (want.bHasSize) http.SetMaxBodySize(want.nSize);
+        if (want.bHasSize) http.SetMaxBodySize(want.nSize);  // 0 too: then nothing may arrive
         http.SendData("GET", pszUrl, nullptr, nullptr, nullptr, nullptr, nullptr);
         while (http.GetState() > 0) {
             if (pDlg->m_bStopWorker) {
@@ -92,17 +88,26 @@ bool DownloadAndLaunch(const char* pszUrl, CLumoraZUDeZazedaDlg* pDlg) {
         if (!MatchesIntegrity(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr)) return Fail(pDlg);
 
         pDlg->m_dProgress = 1.0;
-        std::wstring widePath = NarrowToWide(szPath);
         if (::PathFileExistsW(widePath.c_str())) ::DeleteFileW(widePath.c_str());
         bComplete = http.SaveData(szPath) == 0;
     }
     if (!bComplete) return Fail(pDlg);
 
+    // From here until the shell has started it, the installer is held open
+    // with read sharing only, and its digest is checked once more inside
+    // the pause: what runs is exactly what was verified.
+    const uint64_t nPauseStart = ::GetTickCount64();
+    CHandle installer = OpenVerifiedInstaller(widePath.c_str(), want);
+    if (!installer.IsValid()) {
+        ::DeleteFileW(widePath.c_str());
+        return Fail(pDlg);
+    }
     // The bar shows 100 % for a moment; closing the window meanwhile means
     // the user no longer wants the installer started.
-    if (StopRequested(pDlg, 1000)) return true;
+    if (StopRequested(pDlg, nPauseStart, kHandOverPauseMs)) return true;
     pDlg->ShowWindow(SW_HIDE);
     ::ShellExecuteA(nullptr, "open", szPath, nullptr, nullptr, SW_SHOW);
+    installer.Close();
     ::SendMessageW(pDlg->m_hWnd, WM_CLOSE, 0, 0);
     return true;
 }

@@ -7,15 +7,20 @@
 
 #include "tinyxml.h"
 
+// The parser's limit and ours are one number.
+static_assert(TIXML_MAX_ELEMENT_DEPTH == kMaxManifestDepth, "TinyXML is built with another nesting limit");
+
 bool FindElementText(const TiXmlElement* pStart, const char* pszName, char* pszOut, size_t nOutSize,
-                     bool* pbTooLong) {
+                     bool* pbTooLong, bool* pbHasNul) {
     if (pbTooLong) *pbTooLong = false;
+    if (pbHasNul) *pbHasNul = false;
     const TiXmlElement* pNode = pStart;
     while (pNode) {
         if (std::strcmp(pNode->Value(), pszName) == 0) {
             const TiXmlNode* pChild = pNode->FirstChild();
             if (pChild) {
                 const std::string& value = pChild->ValueStr();
+                if (pbHasNul) *pbHasNul = value.find('\0') != std::string::npos;
                 if (value.size() >= nOutSize) {
                     if (pbTooLong) *pbTooLong = true;
                     if (nOutSize) pszOut[0] = '\0';
@@ -31,47 +36,79 @@ bool FindElementText(const TiXmlElement* pStart, const char* pszName, char* pszO
     return false;
 }
 
-size_t XmlNestingDepth(const char* p, size_t n) {
-    size_t nDepth = 0, nMax = 0;
-    auto skipTo = [&](size_t i, const char* pszEnd) {
-        size_t nLen = std::strlen(pszEnd);
-        for (; i + nLen <= n; ++i)
-            if (std::memcmp(p + i, pszEnd, nLen) == 0) return i + nLen;
-        return n;
-    };
+namespace {
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool StartsWithNoCase(const char* p, const char* pEnd, const char* pszPrefix) {
+    for (; *pszPrefix; ++p, ++pszPrefix)
+        if (p == pEnd || Lower(*p) != *pszPrefix) return false;
+    return true;
+}
+
+// The encoding named by the declaration at p ("<?xml ..."), as the parser
+// reads it: empty when not given.
+std::string DeclaredEncoding(const char* p, const char* pEnd) {
+    for (; p < pEnd && *p != '>'; ++p) {
+        if (!StartsWithNoCase(p, pEnd, "encoding")) continue;
+        p += 8;
+        while (p < pEnd && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')) ++p;
+        if (p == pEnd || *p != '=') return std::string();
+        ++p;
+        while (p < pEnd && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')) ++p;
+        if (p == pEnd || (*p != '"' && *p != '\'')) return std::string();
+        const char* pValue = p + 1;
+        const char* pClose = static_cast<const char*>(std::memchr(pValue, *p, static_cast<size_t>(pEnd - pValue)));
+        return std::string(pValue, pClose ? pClose : pEnd);
+    }
+    return std::string();
+}
+}  // namespace
+
+bool ReadsAsUtf8(const char* p, size_t n) {
+    if (n >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) return true;
+    // Any declaration that the parser could take as the document's counts:
+    // stricter than the parser at worst, never laxer.
+    const char* pEnd = p + n;
+    for (const char* q = p; q < pEnd; ++q) {
+        if (*q != '<' || !StartsWithNoCase(q + 1, pEnd, "?xml")) continue;
+        std::string enc = DeclaredEncoding(q + 5, pEnd);
+        const char* e = enc.c_str();
+        const char* eEnd = e + enc.size();
+        // The parser compares by prefix: "UTF-8", "utf8", "UTF-8x" all mean UTF-8.
+        if (enc.empty() || StartsWithNoCase(e, eEnd, "utf-8") || StartsWithNoCase(e, eEnd, "utf8")) return true;
+    }
+    return false;
+}
+
+bool IsValidUtf8(const char* pData, size_t n) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(pData);
     for (size_t i = 0; i < n;) {
-        if (p[i] != '<') {
+        unsigned c = p[i];
+        if (c < 0x80) {
             ++i;
             continue;
         }
-        if (i + 4 <= n && std::memcmp(p + i, "<!--", 4) == 0) {
-            i = skipTo(i + 4, "-->");
-        } else if (i + 9 <= n && std::memcmp(p + i, "<![CDATA[", 9) == 0) {
-            i = skipTo(i + 9, "]]>");
-        } else if (i + 1 < n && (p[i + 1] == '?' || p[i + 1] == '!')) {
-            i = skipTo(i + 2, ">");
-        } else if (i + 1 < n && p[i + 1] == '/') {
-            if (nDepth) --nDepth;
-            i = skipTo(i + 2, ">");
+        size_t len;
+        unsigned lo = 0x80, hi = 0xBF;  // range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            if (c == 0xE0) lo = 0xA0;  // overlong
+            if (c == 0xED) hi = 0x9F;  // surrogates
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            if (c == 0xF0) lo = 0x90;  // overlong
+            if (c == 0xF4) hi = 0x8F;  // above U+10FFFF
         } else {
-            // A start tag: find its end outside quoted attribute values.
-            char quote = 0;
-            size_t j = i + 1;
-            for (; j < n; ++j) {
-                if (quote) {
-                    if (p[j] == quote) quote = 0;
-                } else if (p[j] == '"' || p[j] == '\'') {
-                    quote = p[j];
-                } else if (p[j] == '>') {
-                    break;
-                }
-            }
-            bool bSelfClosing = j < n && j > i + 1 && p[j - 1] == '/';
-            if (!bSelfClosing && ++nDepth > nMax) nMax = nDepth;
-            i = j < n ? j + 1 : n;
+            return false;
         }
+        if (n - i < len || p[i + 1] < lo || p[i + 1] > hi) return false;
+        for (size_t k = 2; k < len; ++k)
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+        i += len;
     }
-    return nMax;
+    return true;
 }
 
 int ParseForce(const char* s) {
@@ -91,7 +128,9 @@ int ParseForce(const char* s) {
 bool ReadManifest(const char* pData, size_t nSize, ManifestValues& values) {
     std::memset(&values, 0, sizeof(values));
     if (!pData || nSize == 0 || nSize > kMaxManifestBytes) return false;
-    if (XmlNestingDepth(pData, nSize) > kMaxManifestDepth) return false;
+    // Read as UTF-8, the parser steps over a whole sequence on its lead byte
+    // whatever follows, and would swallow markup behind a broken one.
+    if (ReadsAsUtf8(pData, nSize) && !IsValidUtf8(pData, nSize)) return false;
 
     // Line ends normalised to LF as TinyXML's file loader does, so values
     // read the same whichever way the manifest is handed over.
@@ -111,6 +150,7 @@ bool ReadManifest(const char* pData, size_t nSize, ManifestValues& values) {
     text.append(8, '\0');
     TiXmlDocument doc;
     doc.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+    if (doc.ErrorId() == TiXmlBase::TIXML_ERROR_TOO_DEEP) return false;
     const TiXmlElement* pRoot = doc.RootElement();
     if (!pRoot) return false;
 
@@ -118,20 +158,27 @@ bool ReadManifest(const char* pData, size_t nSize, ManifestValues& values) {
         const char* pszName;
         char* pszOut;
         size_t nSize;
+        bool bSigned;
+        bool bTooLongIsUnreadable;
     } fields[] = {
-        {"version", values.szVersion, sizeof(values.szVersion)},
-        {"url", values.szUrl, sizeof(values.szUrl)},
-        {"force", values.szForce, sizeof(values.szForce)},
-        {"size", values.szSize, sizeof(values.szSize)},
-        {"sha256", values.szSha256, sizeof(values.szSha256)},
+        {"version", values.szVersion, sizeof(values.szVersion), true, true},
+        {"url", values.szUrl, sizeof(values.szUrl), true, true},
+        {"force", values.szForce, sizeof(values.szForce), true, true},
+        {"size", values.szSize, sizeof(values.szSize), true, true},
+        {"sha256", values.szSha256, sizeof(values.szSha256), true, true},
+        // Only a build that checks signatures looks at these two; for it an
+        // empty value simply fails the check.
+        {"expires", values.szExpires, sizeof(values.szExpires), true, false},
+        {"signature", values.szSignature, sizeof(values.szSignature), false, false},
     };
     for (const Field& f : fields) {
-        bool bTooLong = false;
-        FindElementText(pRoot, f.pszName, f.pszOut, f.nSize, &bTooLong);
-        if (bTooLong) {
+        bool bTooLong = false, bHasNul = false;
+        FindElementText(pRoot, f.pszName, f.pszOut, f.nSize, &bTooLong, &bHasNul);
+        if (bTooLong && f.bTooLongIsUnreadable) {
             std::memset(&values, 0, sizeof(values));
             return false;
         }
+        if (f.bSigned && bHasNul) values.bSignedValueHasNul = true;
     }
     return true;
 }

@@ -1,5 +1,6 @@
 // Reading the update manifest: an XML document whose elements version, url,
-// force (and optionally size, sha256) are looked up by tag name.
+// force (and optionally size, sha256, expires, signature) are looked up by
+// tag name.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +9,8 @@ class TiXmlElement;
 
 // Sizes of the value buffers.
 enum : size_t { kVersionSize = 260, kUrlSize = 1024, kForceSize = 260, kSizeTextSize = 260, kShaTextSize = 260 };
-// Limits that keep a hostile manifest from exhausting the parser.
+// Limits that keep a hostile manifest from exhausting the parser. The depth
+// is enforced by the parser itself (see tools/tinyxml-depth-limit.patch).
 enum : size_t { kMaxManifestBytes = 1024 * 1024, kMaxManifestDepth = 64 };
 
 // Walks from pStart down through first child elements and sideways through
@@ -16,9 +18,11 @@ enum : size_t { kMaxManifestBytes = 1024 * 1024, kMaxManifestDepth = 64 };
 // found, copies the value of its first child node (of any kind) into pszOut
 // and returns true; an element without children leaves pszOut empty. A value
 // that does not fit (with its terminator) leaves pszOut empty and sets
-// *pbTooLong. pszOut must be zero-filled by the caller.
+// *pbTooLong. *pbHasNul tells that the value holds a NUL character (a "&#0;"
+// reference), which the copy cannot show. pszOut must be zero-filled by the
+// caller.
 bool FindElementText(const TiXmlElement* pStart, const char* pszName, char* pszOut, size_t nOutSize,
-                     bool* pbTooLong = nullptr);
+                     bool* pbTooLong = nullptr, bool* pbHasNul = nullptr);
 
 struct ManifestValues {
     char szVersion[kVersionSize];
@@ -26,19 +30,28 @@ struct ManifestValues {
     char szForce[kForceSize];
     char szSize[kSizeTextSize];
     char szSha256[kShaTextSize];
+    char szExpires[kShaTextSize];
+    char szSignature[kShaTextSize];
+    // A signed value held a NUL: what the copy shows is not all there was.
+    bool bSignedValueHasNul;
 };
 
 // Parses the manifest bytes. False when the manifest is unreadable: empty,
-// not well-formed, without root element, larger than kMaxManifestBytes,
-// nested deeper than kMaxManifestDepth, or with a value too long for its
-// buffer. Values are zero-filled first; missing elements stay empty.
+// without root element, larger than kMaxManifestBytes, nested deeper than
+// kMaxManifestDepth, not valid UTF-8 although read as UTF-8, or with a value
+// of version, url, force, size or sha256 too long for its buffer (a too long
+// expires or signature is left empty instead). Values are zero-filled first;
+// missing elements stay empty.
 bool ReadManifest(const char* pData, size_t nSize, ManifestValues& values);
 // The same for a file (read at most kMaxManifestBytes + 1 bytes).
 bool ReadManifestFile(const char* pszPath, ManifestValues& values);
 
-// Deepest element nesting of an XML text, by a cheap scan that ignores
-// comments, processing instructions, CDATA and quoted attribute values.
-size_t XmlNestingDepth(const char* pData, size_t nSize);
+// Whether the parser will read the text as UTF-8: a byte order mark, or an
+// XML declaration whose encoding is UTF-8 or not given.
+bool ReadsAsUtf8(const char* pData, size_t nSize);
+// Strict UTF-8: no stray continuation bytes, no truncated, overlong or
+// surrogate sequences, nothing above U+10FFFF.
+bool IsValidUtf8(const char* pData, size_t nSize);
 
 // The force value as atoi reads it (blanks, a sign, digits), saturating
 // instead of overflowing.

@@ -13,6 +13,7 @@
 #include "update/Decision.h"
 #include "update/Manifest.h"
 #include "update/TextConv.h"
+#include "update/Trust.h"
 #include "update/Version.h"
 #include "update/WorkDir.h"
 
@@ -26,15 +27,29 @@ const char kStatusTarget[] = "\xD5\xFD\xD4\xDA\xCF\xC2\xD4\xD8\xB0\xE6\xB1\xBE\x
 const char kStatusVersion[] =
     "\xD5\xFD\xD4\xDA\xCF\xC2\xD4\xD8%s\xB0\xE6\xB1\xBE\xA3\xAC\xC7\xEB\xC9\xD4\xBA\xF3....";
 
-// "<work>\xml_new\", created when missing; false when it cannot be formed.
-bool EnsureManifestDir() {
+// A manifest fetch gives up after this long, however the bytes trickle in:
+// the hidden window and the single-instance guard wait for it.
+const ULONGLONG kManifestDeadlineMs = 60000;
+
+// Why the manifest cannot be stored: the folders are fine, unusable (not
+// there, not formable: the manifest simply is not read), or a link or
+// someone else's (a failure: nothing is written through them).
+enum class ManifestDir { Ready, Unusable, Foreign };
+
+// "<work>\xml_new\", created when missing.
+ManifestDir EnsureManifestDir() {
     if (!g_szManifestDir[0]) {
         const char* pszWork = GetWorkDir();
-        if (!pszWork[0] || !FormatText(g_szManifestDir, sizeof(g_szManifestDir), "%s\\xml_new\\", pszWork))
-            return false;
+        if (!pszWork[0]) return WorkDirIsForeign() ? ManifestDir::Foreign : ManifestDir::Unusable;
+        if (!FormatText(g_szManifestDir, sizeof(g_szManifestDir), "%s\\xml_new\\", pszWork))
+            return ManifestDir::Unusable;
     }
     if (!::PathFileExistsA(g_szManifestDir)) ::CreateDirectoryA(g_szManifestDir, nullptr);
-    return true;
+    switch (CheckFolder(g_szManifestDir)) {
+    case FolderCheck::Own: return ManifestDir::Ready;
+    case FolderCheck::Foreign: return ManifestDir::Foreign;
+    default: return ManifestDir::Unusable;
+    }
 }
 
 // A target given with "-test_update": a URL to download, or a local
@@ -69,39 +84,55 @@ void FetchFailed(CLumoraZUDeZazedaDlg* pDlg) {
 
 void StartManifestFetch(CLumoraZUDeZazedaDlg* pDlg) {
     if (g_pManifestFetch || !TakesManifestBranch(pDlg)) return;
+    // The answer arrives in the manifest folder, beside where it is kept,
+    // and leftovers of a crashed run are swept from there first; nothing is
+    // fetched that could not be stored.
+    if (EnsureManifestDir() != ManifestDir::Ready) return;
+    DeleteLeftoverParts(g_szManifestDir);
     char szRequest[1024] = {};
     CopyText(szRequest, sizeof(szRequest), kManifestUrl);
     g_pManifestFetch.reset(new CVantorHttp);
+    g_pManifestFetch->SetTempDir(g_szManifestDir);
     // A manifest is a few hundred bytes; a huge answer is refused unread.
     g_pManifestFetch->SetMaxBodySize(kMaxManifestBytes);
     g_pManifestFetch->SendData("GET", szRequest, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
 void CheckForUpdate(CLumoraZUDeZazedaDlg* pDlg) {
-    char szManifestPath[1024] = {};
-    bool bPathOk = EnsureManifestDir() &&
-                   FormatText(szManifestPath, sizeof(szManifestPath), "%s/version.xml", g_szManifestDir);
     if (!TakesManifestBranch(pDlg)) {
         RunTestTarget(pDlg);
         return;
     }
+    char szManifestPath[1024] = {};
+    const ManifestDir dir = EnsureManifestDir();
+    if (dir == ManifestDir::Foreign) return FetchFailed(pDlg);
+    // An older version.xml must never be read as if it had just arrived, so
+    // a manifest that cannot be stored is not read at all.
+    if (dir != ManifestDir::Ready ||
+        !FormatText(szManifestPath, sizeof(szManifestPath), "%s/version.xml", g_szManifestDir))
+        return;
 
     StartManifestFetch(pDlg);  // unless the window already did
     // The transfer belongs to this check from here on and ends with it.
     std::unique_ptr<CVantorHttp> pHttp(std::move(g_pManifestFetch));
+    if (!pHttp) return;
     CVantorHttp& http = *pHttp;
-    while (http.GetState() > 0) ::Sleep(10);
+    const ULONGLONG nStart = ::GetTickCount64();
+    while (http.GetState() > 0) {
+        if (::GetTickCount64() - nStart >= kManifestDeadlineMs) http.Cancel();
+        ::Sleep(10);
+    }
     int nState = http.GetState();
     if (nState == CVantorHttp::kErrTooLarge) return;  // unreadable: no change
-    if (nState != CVantorHttp::kStateDone) {
-        FetchFailed(pDlg);
-        return;
-    }
-    // An older version.xml must never be read as if it had just arrived.
-    if (!bPathOk || http.SaveData(szManifestPath) != 0) return;
+    if (nState != CVantorHttp::kStateDone) return FetchFailed(pDlg);
+    if (http.SaveData(szManifestPath) != 0) return;
 
     ManifestValues values;
     if (!ReadManifestFile(szManifestPath, values)) return;
+    // With the publisher's key built in, only a manifest signed with it, with
+    // its installer's size and digest, and not expired, is acted on; any
+    // other is no better than no answer at all.
+    if (kHasUpdatePublicKey && CheckManifestTrust(values) != ManifestTrust::Trusted) return FetchFailed(pDlg);
     char szStatus[sizeof(pDlg->m_szStatus)];
     if (!FormatText(szStatus, sizeof(szStatus), kStatusVersion, values.szVersion)) return;
     std::memcpy(pDlg->m_szStatus, szStatus, sizeof(szStatus));

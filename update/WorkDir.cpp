@@ -7,8 +7,24 @@
 
 #include "update/BoundedText.h"
 #include "update/TextConv.h"
+#include "update/Trust.h"
 
 char g_szWorkDir[kWorkDirSize];
+
+namespace {
+bool g_bWorkDirForeign = false;
+
+// Creates a folder unless it exists; false when what is there is a link or
+// someone else's folder, which nothing may be written through.
+bool CreateOwnFolder(const char* pszPath) {
+    ::CreateDirectoryA(pszPath, nullptr);
+    if (CheckFolder(pszPath) != FolderCheck::Foreign) return true;
+    g_bWorkDirForeign = true;
+    return false;
+}
+}  // namespace
+
+bool WorkDirIsForeign() { return g_bWorkDirForeign; }
 
 const char* GetWorkDir() {
     if (g_szWorkDir[0]) return g_szWorkDir;
@@ -22,8 +38,7 @@ const char* GetWorkDir() {
     if (!FormatText(szProduct, sizeof(szProduct), "%s\\%s", szTemp, "LumoraTV") ||
         !FormatText(szWork, sizeof(szWork), "%s\\temp", szProduct))
         return "";
-    ::CreateDirectoryA(szProduct, nullptr);
-    ::CreateDirectoryA(szWork, nullptr);
+    if (!CreateOwnFolder(szProduct) || !CreateOwnFolder(szWork)) return "";
     std::memcpy(g_szWorkDir, szWork, sizeof(szWork));
     return g_szWorkDir;
 }
@@ -39,4 +54,18 @@ std::wstring GetModuleDir() {
         }
     }
     return NarrowToWide(path.data());
+}
+
+void DeleteLeftoverParts(const char* pszDir) {
+    std::string dir = pszDir;
+    if (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
+    std::string pattern = dir + "\\~vantor-*.part";
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = ::FindFirstFileA(pattern.c_str(), &fd);
+    if (hFind == INVALID_HANDLE_VALUE) return;
+    do {
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            ::DeleteFileA((dir + "\\" + fd.cFileName).c_str());
+    } while (::FindNextFileA(hFind, &fd));
+    ::FindClose(hFind);
 }

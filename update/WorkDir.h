@@ -9,8 +9,15 @@ enum : size_t { kWorkDirSize = 520, kModulePathSize = 10240 };
 extern char g_szWorkDir[kWorkDirSize];
 
 // "<temp>\LumoraTV\temp" without trailing separator, created on first use
-// and cached. Empty when the temporary path is too long to form it.
+// and cached. Empty when the temporary path is too long to form it, or when
+// a folder on the way is a link or someone else's (nothing is then created
+// through it, and WorkDirIsForeign tells so).
 const char* GetWorkDir();
+bool WorkDirIsForeign();
+// A transfer cut short by a crash or a power cut leaves its temporary file
+// behind; only one copy of us runs, so any such file in our folders is a
+// leftover. Deletes them in one folder.
+void DeleteLeftoverParts(const char* pszDir);
 // The executable's folder with its trailing separator; empty if its path
 // is 10240 bytes or longer.
 std::wstring GetModuleDir();

@@ -88,7 +88,7 @@ private:
 struct CVantorHttp::Shared {
     // Settings and the parsed URL: written by the owner before the worker
     // starts, read-only afterwards.
-    uint64_t maxBody = 0;
+    uint64_t maxBody = UINT64_MAX;  // no limit
     int connectMs = kDefaultConnectMs;
     int idleMs = kDefaultIdleMs;
     std::string tempDir;
@@ -303,7 +303,7 @@ int Transfer(Shared& s, Sha256& hasher) {
     const int64_t length = QueryContentLength(req);
     if (length == -2) return kFailed;
     s.length.store(length);
-    if (s.maxBody && length >= 0 && static_cast<uint64_t>(length) > s.maxBody)
+    if (length >= 0 && static_cast<uint64_t>(length) > s.maxBody)
         return CVantorHttp::kErrTooLarge;
 
     HANDLE file = INVALID_HANDLE_VALUE;
@@ -347,7 +347,7 @@ int Transfer(Shared& s, Sha256& hasher) {
         s.received.store(received);
         // Never trust more than the server announced.
         if (length >= 0 && received > static_cast<uint64_t>(length)) return kFailed;
-        if (s.maxBody && received > s.maxBody) return CVantorHttp::kErrTooLarge;
+        if (received > s.maxBody) return CVantorHttp::kErrTooLarge;
         if (fill == buf.size()) {
             int r = flush();
             if (r != CVantorHttp::kStateDone) return r;
@@ -506,8 +506,8 @@ int CVantorHttp::SaveData(const char* pszPath) {
             s.file = INVALID_HANDLE_VALUE;
         }
         // On failure the file stays ours and the destructor removes it.
-        if (!MoveFileExA(s.tempPath.c_str(), pszPath,
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+        // A rename only: a copy would be a second, unverified write.
+        if (!MoveFileExA(s.tempPath.c_str(), pszPath, MOVEFILE_REPLACE_EXISTING))
             return -1;
         s.tempPath.clear();
         return 0;

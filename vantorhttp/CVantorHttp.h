@@ -36,12 +36,12 @@ public:
     int GetState() const;
     // Received bytes / Content-Length; 0 while the length is unknown.
     double GetDownProgress() const;
-    // Moves (or copies) the complete body to pszPath, replacing any file there.
+    // Renames the complete body to pszPath (same volume), replacing any file there.
     // 0 on success, -1 on failure (state not 0, or the file system refused).
     int SaveData(const char* pszPath);
 
     // Settings; call before SendData.
-    void SetMaxBodySize(uint64_t nBytes);           // 0: no limit
+    void SetMaxBodySize(uint64_t nBytes);           // default: no limit
     void SetTimeouts(int nConnectMs, int nIdleMs);  // defaults 10 s and 30 s
     void SetTempDir(const char* pszDir);            // default: the temporary path
     void EnableSha256();                            // hash the body while it arrives

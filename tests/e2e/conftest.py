@@ -1,3 +1,4 @@
+import importlib.util
 import sys
 from pathlib import Path
 
@@ -10,6 +11,29 @@ from harness import DEMO_SETUP, EXE, UPDATE_PORT, Display, Updater, Wine, reset_
 from update_service import UpdateService  # noqa: E402
 
 NO_UPDATE = "<update><version>1.1.1.2</version><url>{base}/files/setup.exe</url><force>0</force></update>"
+
+
+ROOT = Path(__file__).resolve().parents[2]
+TEST_KEY = ROOT / "tests" / "keys" / "test-only-publisher-private.pem"
+
+
+def load_tool(name):
+    """A script of tools/ whose file name is not a module name."""
+    spec = importlib.util.spec_from_file_location(name.replace("-", "_"), ROOT / "tools" / f"{name}.py")
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+signing = load_tool("sign-manifest")
+
+
+def signed_values(service, version="1.1.1.3", name="setup.exe", force="0", body=None, key=TEST_KEY, **kw):
+    """Element texts of a manifest signed with the test key, for a file the
+    service serves (its bytes: body, or the demo installer)."""
+    body = DEMO_SETUP.read_bytes() if body is None else body
+    return signing.manifest_values(signing.load_private_key(key), version, f"{service.base_url}/files/{name}",
+                                   body, force, **kw)
 
 
 def manifest(version="1.1.1.3", url="{base}/files/setup.exe", force="0", extra=""):

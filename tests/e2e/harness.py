@@ -14,6 +14,8 @@ ROOT = Path(__file__).resolve().parents[2]
 BUILD = Path(os.environ.get("LUMORA_BUILD", ROOT / "build"))
 BIN = BUILD / "win" / "bin"
 EXE = BIN / "LumoraZUDeZazeda.exe"
+# The same updater trusting only tests/keys/test-only-publisher-*.pem.
+SIGNED_EXE = BUILD / "win" / "signed" / "LumoraZUDeZazeda.exe"
 INSPECTOR = BIN / "inspector.exe"
 DEMO_SETUP = BIN / "demo-setup.exe"
 # Compiled into the test build (tools/build.sh takes the same variables).

@@ -8,6 +8,7 @@ work folder afterwards, whether the installer starts). Outcomes: "closed"
 (silently, never mapped), "failed", "idle", "no_update", "new_version",
 "completed" (installer saved, started, updater exited)."""
 import hashlib
+import os
 import time
 
 import pytest
@@ -22,6 +23,7 @@ CONTROLS = {
     "new_version": {"ok", "cancel", "close"},
 }
 STALL_S = 45  # the transfer gives up after 30 s without a byte
+DEADLINE_S = 75  # a manifest fetch gives up after 60 s in all
 SETUP = DEMO_SETUP.read_bytes()
 
 
@@ -58,6 +60,10 @@ MANIFEST_ROWS = [
                                    + manifest("1.1.1.3")).encode("gbk")}, "new_version", ["xml_new/version.xml"]),
     ("UTF-8 declared", {"manifest": '<?xml version="1.0" encoding="UTF-8"?>' + manifest("1.1.1.2")},
      "no_update", ["xml_new/version.xml"]),
+    # 160 KB: a broken UTF-8 lead byte hides each end tag from a naive count.
+    ("UTF-8 lead bytes hiding end tags", {"manifest": b'<?xml version="1.0" encoding="UTF-8"?>'
+                                          + b"<a>\xF0</a>" * 20000}, "idle", ["xml_new/version.xml"]),
+    ("trickling forever", {"refresh_fault": "trickle=1000", "slow": DEADLINE_S}, "failed", []),
 ]
 
 # Download rows: a forced update, so the download starts at once.
@@ -95,7 +101,7 @@ def work_files(workdir):
 
 
 def check_outcome(u, wine, workdir, outcome, files, slow=False):
-    timeout = STALL_S if slow else 20
+    timeout = STALL_S if slow is True else (slow or 20)
     if outcome == "closed":
         assert u.wait_exit(timeout, watch_mapping=True) == 0
         assert not u.ever_mapped
@@ -156,9 +162,30 @@ def test_work_folder_replaced_by_a_file(run, service, wine, workdir):
     assert "/files/setup.exe" not in service.requests()
 
 
+@pytest.mark.parametrize("how", ["link", "someone else's"])
+def test_work_folder_that_is_not_ours_is_refused(run, service, wine, workdir, tmp_path, how):
+    elsewhere = tmp_path / "elsewhere"
+    elsewhere.mkdir()
+    workdir.parent.mkdir(parents=True)
+    if how == "link":
+        workdir.symlink_to(elsewhere)  # Wine shows it as a junction (a reparse point)
+    else:
+        if os.geteuid() != 0:
+            pytest.skip("needs root to give the folder away")
+        workdir.mkdir()
+        os.chown(workdir, 65534, 65534)
+    service.set_manifest(manifest("1.1.1.3", force="1"))
+    u = run("-prompt")
+    u.wait_window(lambda w: w["visible"] and visible_controls(w) == CONTROLS["failed"])
+    assert list(elsewhere.iterdir()) == []
+    assert how == "link" or list(workdir.iterdir()) == []
+    assert service.requests() == []
+
+
 def test_partial_download_left_behind_is_cleaned_up(run, service, wine, workdir):
-    workdir.mkdir(parents=True)
+    (workdir / "xml_new").mkdir(parents=True)
     (workdir / "~vantor-123-1.part").write_bytes(b"half an installer")
+    (workdir / "xml_new" / "~vantor-123-2.part").write_bytes(b"half a manifest")
     service.set_manifest(manifest("1.1.1.3", force="1"))
     u = run()
     check_outcome(u, wine, workdir, "completed", ["setup.exe", "setup.exe.ran", "xml_new/version.xml"])

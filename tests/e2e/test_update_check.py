@@ -17,7 +17,8 @@ def test_no_update_without_prompt_closes_without_ever_mapping_a_window(run, serv
 
 def test_no_update_with_prompt_shows_the_window(run, service, workdir):
     u = run("-prompt")
-    w = u.wait_window()
+    # The window shows before its buttons do: wait for the state, not the window.
+    w = u.wait_window(lambda w: "ok" in visible_controls(w))
     assert visible_controls(w) == {"ok", "close"}
     assert control(w, "ok")["rect"] == [404, 154, 76, 31]
     assert w["client"] == [500, 200]

@@ -6,7 +6,7 @@ import time
 import pytest
 
 from conftest import manifest
-from harness import WEB_HOST, click, control, visible_controls, wait_for, xdo
+from harness import EXE, SIGNED_EXE, WEB_HOST, click, control, visible_controls, wait_for, xdo
 
 WS_POPUP, WS_CAPTION, WS_BORDER, WS_THICKFRAME = 0x80000000, 0x00C00000, 0x00800000, 0x00040000
 WS_CLIPCHILDREN, WS_SYSMENU, DS_SETFONT = 0x02000000, 0x00080000, 0x40
@@ -98,16 +98,19 @@ def test_escape_closes(run, service, wine):
     assert u.wait_exit(5) == 0
 
 
+# The test build opens the pages over http; a build with the default scheme
+# (the signed one) over https.
 @pytest.mark.parametrize("link,path", [("feedback", "/member/index.php/Feel/feedback"),
                                        ("download_page", "/zhuanti/lumoratv/index.html")])
-def test_web_links_open_the_page_and_close(run, service, wine, link, path):
+@pytest.mark.parametrize("exe,scheme", [(EXE, "http"), (SIGNED_EXE, "https")], ids=["http", "https"])
+def test_web_links_open_the_page_and_close(run, service, wine, link, path, exe, scheme):
     service.set_refresh_fault("status=404")
-    u = run("-prompt")
+    u = run("-prompt", exe=exe)
     w = u.wait_window(lambda w: link in visible_controls(w))
     click(wine, w, *center(w, link))
     assert u.wait_exit(5) == 0
     assert wait_for(lambda: wine.browser_log.exists() and wine.browser_log.read_text().strip(), 10)
-    assert wine.browser_log.read_text().split() == [f"http://{WEB_HOST}{path}"]
+    assert wine.browser_log.read_text().split() == [f"{scheme}://{WEB_HOST}{path}"]
 
 
 @pytest.mark.parametrize("row,moves", [(39, True), (40, False)])

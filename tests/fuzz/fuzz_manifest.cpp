@@ -3,11 +3,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "update/Decision.h"
 #include "update/Integrity.h"
 #include "update/Manifest.h"
+#include "update/Signature.h"
 #include "update/Version.h"
+
+namespace {
+bool g_bAccept;
+bool Verify(const std::string&, const uint8_t (&)[kSignatureBytes]) { return g_bAccept; }
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ManifestValues v;
@@ -21,5 +28,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     IntegrityExpectation want;
     ParseIntegrity(v.szSize, v.szSha256, want);
     DecideUpdate(cmp, false, ParseForce(v.szForce), true);
+    // Everything a signed build does with the values short of the platform's
+    // cryptography, under a verifier that says yes or no.
+    g_bAccept = size & 1;
+    CheckManifestTrust(v, 1893456000, Verify);
+    std::string raw;
+    if (DecodeBase64(v.szSignature, raw) && raw.size() > 3 * sizeof(v.szSignature) / 4) __builtin_trap();
+    int64_t t = 0;
+    ParseUtcTime(v.szExpires, t);
     return 0;
 }

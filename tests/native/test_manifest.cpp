@@ -128,11 +128,68 @@ TEST(ReadManifest, HostileSizeAndNestingAreRefusedWithoutCrashing) {
     EXPECT_STREQ(v.szVersion, "5");
 }
 
-TEST(XmlNestingDepth, IgnoresMarkupThatIsNotAnElement) {
-    EXPECT_EQ(XmlNestingDepth("<a><b/><c></c></a>", 18), 2u);
-    const char* p = "<?xml?><!-- <x><y><z> --><a x='>' y=\"<q>\"><![CDATA[<b><c>]]></a>";
-    EXPECT_EQ(XmlNestingDepth(p, std::strlen(p)), 1u);
-    EXPECT_EQ(XmlNestingDepth("<a><a><a", 8), 3u);  // cut short
+std::string Repeat(const std::string& part, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += part;
+    return out;
+}
+
+TEST(ReadManifest, NestingIsCountedAsTheParserReadsIt) {
+    ManifestValues v;
+    const std::string kUtf8 = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+    // A broken UTF-8 lead byte swallows the "</" behind it, so each
+    // repetition opens one more element (160 KB once overflowed the stack).
+    EXPECT_FALSE(Read(kUtf8 + Repeat("<a>\xF0</a>", 20000), v));
+    // A character reference is read up to the next ';', hiding end tags.
+    EXPECT_FALSE(Read(Repeat("<a>&#</a>#1;", 20000), v));
+    // An unknown tag ends at its first '>', quotes or not.
+    EXPECT_FALSE(Read("<r><1 \">" + Repeat("<a>", 20000) + "\">", v));
+    // Exactly the limit is fine, one more is not; markup that is not an
+    // element does not count.
+    const std::string kNoise = "<!-- <x><y> --><![CDATA[<x><y>]]><?pi <x>?>";
+    EXPECT_TRUE(Read(Repeat("<a q='<x>'>" + kNoise, 63) + "<version>4</version>" + Repeat("</a>", 63), v));
+    EXPECT_STREQ(v.szVersion, "4");
+    EXPECT_FALSE(Read(Repeat("<a>", 64) + "<version>4</version>" + Repeat("</a>", 64), v));
+}
+
+TEST(ReadManifest, Utf8ManifestsMustBeValidUtf8) {
+    struct {
+        const char* pszPrefix;
+        bool bUtf8;
+    } prefixes[] = {
+        {"\xEF\xBB\xBF", true},
+        {"<?xml version=\"1.0\"?>", true},  // no encoding: UTF-8
+        {"<?xml version='1.0' encoding='utf-8'?>", true},
+        {"<?XML version=\"1.0\" encoding = \"UTF8\"?>", true},
+        {"<?xml version=\"1.0\" encoding=\"GBK\"?>", false},
+        {"", false},
+    };
+    for (const auto& prefix : prefixes) {
+        ManifestValues v;
+        const std::string head = prefix.pszPrefix;
+        EXPECT_EQ(ReadsAsUtf8(head.data(), head.size()), prefix.bUtf8) << head;
+        // GBK bytes (D5FD) are not UTF-8; U+4E2D is.
+        EXPECT_EQ(Read(head + "<u><version>1.3</version><x>\xD5\xFD</x></u>", v), !prefix.bUtf8) << head;
+        EXPECT_TRUE(Read(head + "<u><version>1.3</version><x>\xE4\xB8\xAD</x></u>", v)) << head;
+        EXPECT_STREQ(v.szVersion, "1.3");
+    }
+    const char* invalid[] = {"\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF5", "\xE4\xB8"};
+    for (const char* p : invalid) EXPECT_FALSE(IsValidUtf8(p, std::strlen(p))) << p;
+    const char* valid[] = {"", "abc", "\xC2\x80", "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF"};
+    for (const char* p : valid) EXPECT_TRUE(IsValidUtf8(p, std::strlen(p))) << p;
+}
+
+TEST(ReadManifest, SignedValuesCutByANulAreFlagged) {
+    ManifestValues v;
+    ASSERT_TRUE(Read("<u><version>1.1.1.3</version><url>http://h/a.exe&#0;.txt</url></u>", v));
+    EXPECT_STREQ(v.szUrl, "http://h/a.exe");
+    EXPECT_TRUE(v.bSignedValueHasNul);
+    ASSERT_TRUE(Read("<u><signature>&#0;</signature><expires>x</expires></u>", v));
+    EXPECT_FALSE(v.bSignedValueHasNul);  // the signature is not signed
+    // A too long signature or expiry only fails the signature check.
+    ASSERT_TRUE(Read("<u><version>1</version><signature>" + std::string(300, 'A') + "</signature></u>", v));
+    EXPECT_STREQ(v.szSignature, "");
+    EXPECT_STREQ(v.szVersion, "1");
 }
 
 TEST(ParseForce, ReadsLikeAtoiWithoutOverflow) {

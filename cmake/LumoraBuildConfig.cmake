@@ -1,0 +1,28 @@
+# Constants that differ between executables built from one tree: the
+# publisher's public key that manifests must be signed with (none: the build
+# acts on unsigned manifests) and the scheme of the web pages.
+find_program(LUMORA_PYTHON NAMES python3 REQUIRED)
+
+# lumora_build_config(<target> <public key PEM or ""> <web scheme>)
+function(lumora_build_config target key_pem web_scheme)
+  set(LUMORA_HAS_KEY false)
+  set(LUMORA_KEY_BYTES 0)
+  if(key_pem)
+    get_filename_component(key_pem "${key_pem}" ABSOLUTE BASE_DIR "${CMAKE_SOURCE_DIR}")
+    execute_process(COMMAND ${LUMORA_PYTHON} ${CMAKE_SOURCE_DIR}/tools/p256-public-key.py ${key_pem}
+      OUTPUT_VARIABLE LUMORA_KEY_BYTES ERROR_VARIABLE key_error RESULT_VARIABLE key_rc
+      OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_STRIP_TRAILING_WHITESPACE)
+    if(NOT key_rc EQUAL 0)
+      message(FATAL_ERROR "LUMORA_UPDATE_PUBLIC_KEY for ${target}: ${key_error}")
+    endif()
+    set(LUMORA_HAS_KEY true)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${key_pem}")
+  endif()
+  if(NOT web_scheme MATCHES "^https?$")
+    message(FATAL_ERROR "LUMORA_WEB_SCHEME must be http or https, not '${web_scheme}'")
+  endif()
+  set(LUMORA_WEB_BASE "${web_scheme}://${LUMORA_WEB_HOST}")
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}-config.cpp)
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/BuildConfig.cpp.in ${out} @ONLY)
+  target_sources(${target} PRIVATE ${out})
+endfunction()

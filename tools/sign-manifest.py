@@ -1,0 +1,133 @@
+#!/usr/bin/python3
+"""The publisher's tool for signed update manifests.
+
+  sign-manifest.py keygen --private PRIV.pem --public PUB.pem
+  sign-manifest.py sign --key PRIV.pem --version V --url U --installer FILE
+                        [--force N] [--valid-days D] [--out MANIFEST.xml]
+
+The updater built with PUB.pem (CMake: LUMORA_UPDATE_PUBLIC_KEY) acts only on
+manifests whose signature verifies: ECDSA P-256 over SHA-256 of the signed
+text below, written as standard base64 of r then s (32 bytes each).
+
+    lumora-update-manifest/1
+    version=<version>
+    url=<url>
+    force=<force>
+    size=<size>
+    sha256=<sha256>
+    expires=<expires>
+
+Each line ends in one LF; each value is the element's text exactly as the
+updater reads it. Needs Debian's python3-cryptography.
+"""
+import argparse
+import base64
+import datetime
+import hashlib
+import os
+import re
+import sys
+from xml.sax.saxutils import escape
+
+from cryptography.hazmat.primitives import hashes, serialization
+from cryptography.hazmat.primitives.asymmetric import ec
+from cryptography.hazmat.primitives.asymmetric.utils import decode_dss_signature
+
+HEADER = "lumora-update-manifest/1"
+SIGNED = ("version", "url", "force", "size", "sha256", "expires")
+# The XML reader drops blanks at either end of a text and folds inner runs
+# into one space, so a value must already be in that form to be signed as
+# read. Control characters have no place in any value.
+_UNCHANGED_BY_READER = re.compile(r"[^\s\x00-\x1f\x7f\ufeff\ufffe\uffff](?:[^\s\x00-\x1f\x7f]| (?! ))*\Z|\Z")
+
+
+def signed_text(values):
+    """The bytes that are signed, for a dict of element texts."""
+    lines = [HEADER] + ["%s=%s" % (name, values.get(name, "")) for name in SIGNED]
+    return ("\n".join(lines) + "\n").encode("utf-8")
+
+
+def load_private_key(path):
+    with open(path, "rb") as f:
+        key = serialization.load_pem_private_key(f.read(), password=None)
+    if not isinstance(key, ec.EllipticCurvePrivateKey) or key.curve.name != "secp256r1":
+        raise ValueError("%s is not an ECDSA P-256 private key" % path)
+    return key
+
+
+def sign_values(key, values):
+    """Base64 of r||s over the signed text of values."""
+    r, s = decode_dss_signature(key.sign(signed_text(values), ec.ECDSA(hashes.SHA256())))
+    return base64.b64encode(r.to_bytes(32, "big") + s.to_bytes(32, "big")).decode("ascii")
+
+
+def expiry(valid_days, now=None):
+    now = now or datetime.datetime.now(datetime.timezone.utc)
+    return (now + datetime.timedelta(days=valid_days)).strftime("%Y-%m-%dT%H:%M:%SZ")
+
+
+def manifest_values(key, version, url, installer, force="0", valid_days=14.0):
+    """The element texts of a signed manifest for an installer's bytes."""
+    values = {"version": str(version), "url": str(url), "force": str(force), "size": str(len(installer)),
+              "sha256": hashlib.sha256(installer).hexdigest(), "expires": expiry(valid_days)}
+    for name, value in values.items():
+        if not _UNCHANGED_BY_READER.match(value):
+            raise ValueError("%s %r: no blanks at the ends, no runs of blanks, no control characters" % (name, value))
+    values["signature"] = sign_values(key, values)
+    return values
+
+
+def manifest_xml(values):
+    """The manifest document; elements in the dict's order."""
+    body = "".join("  <%s>%s</%s>\n" % (name, escape(value), name) for name, value in values.items())
+    return '<?xml version="1.0" encoding="UTF-8"?>\n<update>\n%s</update>\n' % body
+
+
+def keygen(private_path, public_path):
+    key = ec.generate_private_key(ec.SECP256R1())
+    private = key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
+                                serialization.NoEncryption())
+    public = key.public_key().public_bytes(serialization.Encoding.PEM,
+                                           serialization.PublicFormat.SubjectPublicKeyInfo)
+    fd = os.open(private_path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+    with os.fdopen(fd, "wb") as f:
+        f.write(private)
+    with open(public_path, "wb") as f:
+        f.write(public)
+
+
+def main(argv=None):
+    ap = argparse.ArgumentParser(description="Keys and signed manifests for the updater.")
+    sub = ap.add_subparsers(dest="command", required=True)
+    kg = sub.add_parser("keygen", help="write a new key pair (the private file must not exist yet)")
+    kg.add_argument("--private", required=True)
+    kg.add_argument("--public", required=True)
+    sg = sub.add_parser("sign", help="write a signed manifest for an installer")
+    sg.add_argument("--key", required=True, help="private key PEM")
+    sg.add_argument("--version", required=True)
+    sg.add_argument("--url", required=True)
+    sg.add_argument("--installer", required=True, help="the installer file the url serves")
+    sg.add_argument("--force", default="0", help="1: download without asking (default 0)")
+    sg.add_argument("--valid-days", type=float, default=14.0, help="until the manifest expires (default 14)")
+    sg.add_argument("--out", help="manifest file (default: standard output)")
+    args = ap.parse_args(argv)
+    try:
+        if args.command == "keygen":
+            keygen(args.private, args.public)
+            return 0
+        with open(args.installer, "rb") as f:
+            installer = f.read()
+        xml = manifest_xml(manifest_values(load_private_key(args.key), args.version, args.url, installer,
+                                           args.force, args.valid_days))
+    except (OSError, ValueError) as e:
+        ap.exit(1, "sign-manifest: %s\n" % e)
+    if args.out:
+        with open(args.out, "w", encoding="utf-8") as f:
+            f.write(xml)
+    else:
+        sys.stdout.write(xml)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

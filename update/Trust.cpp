@@ -1,0 +1,157 @@
+#include "update/Trust.h"
+
+#include <aclapi.h>
+#include <bcrypt.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+// Owners of the algorithm, key and hash handles of one computation.
+struct CAlgorithm {
+    BCRYPT_ALG_HANDLE h = nullptr;
+    explicit CAlgorithm(const wchar_t* pszId) {
+        if (BCryptOpenAlgorithmProvider(&h, pszId, nullptr, 0) < 0) h = nullptr;
+    }
+    ~CAlgorithm() {
+        if (h) BCryptCloseAlgorithmProvider(h, 0);
+    }
+    CAlgorithm(const CAlgorithm&) = delete;
+    CAlgorithm& operator=(const CAlgorithm&) = delete;
+};
+
+struct CKey {
+    BCRYPT_KEY_HANDLE h = nullptr;
+    ~CKey() {
+        if (h) BCryptDestroyKey(h);
+    }
+};
+
+class CSha256 {
+public:
+    CSha256() : m_alg(BCRYPT_SHA256_ALGORITHM) {
+        if (m_alg.h && BCryptCreateHash(m_alg.h, &m_hash, nullptr, 0, nullptr, 0, 0) < 0) m_hash = nullptr;
+    }
+    ~CSha256() {
+        if (m_hash) BCryptDestroyHash(m_hash);
+    }
+    CSha256(const CSha256&) = delete;
+    CSha256& operator=(const CSha256&) = delete;
+    bool Add(const void* p, size_t n) {
+        return m_hash && BCryptHashData(m_hash, static_cast<PUCHAR>(const_cast<void*>(p)), static_cast<ULONG>(n), 0) >= 0;
+    }
+    bool Finish(uint8_t (&digest)[32]) { return m_hash && BCryptFinishHash(m_hash, digest, 32, 0) >= 0; }
+
+private:
+    CAlgorithm m_alg;
+    BCRYPT_HASH_HANDLE m_hash = nullptr;
+};
+
+int64_t NowUtcSeconds() {
+    FILETIME ft;
+    ::GetSystemTimeAsFileTime(&ft);
+    const uint64_t n100ns = (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    const uint64_t kEpochDelta = 11644473600ull;  // 1601-01-01 to 1970-01-01 in seconds
+    return static_cast<int64_t>(n100ns / 10000000ull - kEpochDelta);
+}
+
+bool VerifyWithBuiltInKey(const std::string& message, const uint8_t (&signature)[kSignatureBytes]) {
+    return VerifyP256Signature(kUpdatePublicKey, message, signature);
+}
+
+struct CTokenUser {
+    std::vector<BYTE> user, owner;
+    CTokenUser() {
+        HANDLE hToken = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &hToken)) return;
+        Query(hToken, TokenUser, user);
+        Query(hToken, TokenOwner, owner);
+        ::CloseHandle(hToken);
+    }
+    static void Query(HANDLE hToken, TOKEN_INFORMATION_CLASS cls, std::vector<BYTE>& out) {
+        DWORD n = 0;
+        ::GetTokenInformation(hToken, cls, nullptr, 0, &n);
+        out.resize(n);
+        if (!n || !::GetTokenInformation(hToken, cls, out.data(), n, &n)) out.clear();
+    }
+    PSID UserSid() const { return user.empty() ? nullptr : reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid; }
+    PSID OwnerSid() const {
+        return owner.empty() ? nullptr : reinterpret_cast<const TOKEN_OWNER*>(owner.data())->Owner;
+    }
+};
+
+bool IsWellKnown(PSID pSid, WELL_KNOWN_SID_TYPE type) { return ::IsWellKnownSid(pSid, type) != FALSE; }
+}  // namespace
+
+bool VerifyP256Signature(const uint8_t (&key)[kPublicKeyBytes], const std::string& message,
+                         const uint8_t (&signature)[kSignatureBytes]) {
+    uint8_t digest[32];
+    CSha256 hash;
+    if (!hash.Add(message.data(), message.size()) || !hash.Finish(digest)) return false;
+
+    CAlgorithm ecdsa(BCRYPT_ECDSA_P256_ALGORITHM);
+    if (!ecdsa.h) return false;
+    struct {
+        BCRYPT_ECCKEY_BLOB header;
+        uint8_t xy[kPublicKeyBytes];
+    } blob = {{BCRYPT_ECDSA_PUBLIC_P256_MAGIC, kPublicKeyBytes / 2}, {}};
+    std::memcpy(blob.xy, key, sizeof(blob.xy));
+    CKey pub;
+    if (BCryptImportKeyPair(ecdsa.h, nullptr, BCRYPT_ECCPUBLIC_BLOB, &pub.h, reinterpret_cast<PUCHAR>(&blob),
+                            sizeof(blob), 0) < 0) {
+        pub.h = nullptr;
+        return false;
+    }
+    return BCryptVerifySignature(pub.h, nullptr, digest, sizeof(digest), const_cast<PUCHAR>(signature),
+                                 kSignatureBytes, 0) == 0;
+}
+
+ManifestTrust CheckManifestTrust(const ManifestValues& values) {
+    return CheckManifestTrust(values, NowUtcSeconds(), VerifyWithBuiltInKey);
+}
+
+bool Sha256OfFile(HANDLE hFile, uint8_t (&digest)[32]) {
+    LARGE_INTEGER zero = {};
+    if (!::SetFilePointerEx(hFile, zero, nullptr, FILE_BEGIN)) return false;
+    CSha256 hash;
+    std::vector<uint8_t> buf(1u << 20);
+    for (;;) {
+        DWORD nRead = 0;
+        if (!::ReadFile(hFile, buf.data(), static_cast<DWORD>(buf.size()), &nRead, nullptr)) return false;
+        if (nRead == 0) break;
+        if (!hash.Add(buf.data(), nRead)) return false;
+    }
+    return hash.Finish(digest);
+}
+
+CHandle OpenVerifiedInstaller(const wchar_t* pszPath, const IntegrityExpectation& want) {
+    CHandle file(::CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.IsValid()) return file;
+    LARGE_INTEGER size;
+    uint8_t digest[32];
+    if ((want.bHasSize &&
+         (!::GetFileSizeEx(file.Get(), &size) || static_cast<uint64_t>(size.QuadPart) != want.nSize)) ||
+        (want.bHasSha256 && (!Sha256OfFile(file.Get(), digest) || std::memcmp(digest, want.sha256, 32) != 0)))
+        file.Close();
+    return file;
+}
+
+FolderCheck CheckFolder(const char* pszPath) {
+    const DWORD nAttributes = ::GetFileAttributesA(pszPath);
+    if (nAttributes == INVALID_FILE_ATTRIBUTES) return FolderCheck::Unusable;
+    if (nAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return FolderCheck::Foreign;
+    if (!(nAttributes & FILE_ATTRIBUTE_DIRECTORY)) return FolderCheck::Unusable;
+    PSID pOwner = nullptr;
+    PSECURITY_DESCRIPTOR pSd = nullptr;
+    if (::GetNamedSecurityInfoA(pszPath, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &pOwner, nullptr, nullptr,
+                                nullptr, &pSd) != ERROR_SUCCESS)
+        return FolderCheck::Foreign;
+    const CTokenUser me;
+    const bool bOwn = pOwner && ((me.UserSid() && ::EqualSid(pOwner, me.UserSid())) ||
+                                 (me.OwnerSid() && ::EqualSid(pOwner, me.OwnerSid())) ||
+                                 IsWellKnown(pOwner, WinBuiltinAdministratorsSid) ||
+                                 IsWellKnown(pOwner, WinLocalSystemSid));
+    ::LocalFree(pSd);
+    return bOwn ? FolderCheck::Own : FolderCheck::Foreign;
+}

@@ -1,0 +1,41 @@
+// What this build trusts: the publisher's key compiled in (if any), the
+// platform's verification of signatures and digests, and the folders the
+// updater writes into.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "update/Handle.h"
+#include "update/Integrity.h"
+#include "update/Manifest.h"
+#include "update/Signature.h"
+
+// Defined per executable by the build (LUMORA_UPDATE_PUBLIC_KEY): X then Y
+// of the publisher's ECDSA P-256 key. Without a key the build acts on any
+// manifest, as updaters before signing did.
+extern const bool kHasUpdatePublicKey;
+extern const uint8_t kUpdatePublicKey[kPublicKeyBytes];
+
+// ECDSA P-256 over SHA-256 of the message, r then s; false on any error.
+bool VerifyP256Signature(const uint8_t (&key)[kPublicKeyBytes], const std::string& message,
+                         const uint8_t (&signature)[kSignatureBytes]);
+// The manifest's trust under the built-in key at the current UTC time.
+ManifestTrust CheckManifestTrust(const ManifestValues& values);
+
+// SHA-256 of a whole file read through an open handle from its start.
+bool Sha256OfFile(HANDLE hFile, uint8_t (&digest)[32]);
+// Opens a saved installer so that nobody can write, replace or delete it
+// while the handle is held, and checks it against the size and digest it
+// must have. An invalid handle when it cannot be opened or does not match.
+CHandle OpenVerifiedInstaller(const wchar_t* pszPath, const IntegrityExpectation& want);
+
+// Whether the updater may write into a folder and start programs from it:
+// Own is a real folder (no junction or symbolic link) owned by the current
+// user (or by the administrators or the system, who could write anywhere
+// anyway); Foreign is a link or someone else's folder; Unusable is no
+// folder at all.
+enum class FolderCheck { Own, Foreign, Unusable };
+FolderCheck CheckFolder(const char* pszPath);
