@@ -87,7 +87,7 @@ protected:
         return n;
     }
     // A hashing transfer in this test's folder, with short time-outs unless told otherwise.
-    std::unique_ptr<H> Start(const std::string& url, int idleMs = 1500, uint64_t maxBody = 0) {
+    std::unique_ptr<H> Start(const std::string& url, int idleMs = 1500, uint64_t maxBody = UINT64_MAX) {
         auto h = std::make_unique<H>();
         h->SetTempDir(dir.c_str());
         h->SetTimeouts(2000, idleMs);
@@ -120,11 +120,12 @@ TEST_F(vantorhttp, ThrottledDownloadShowsProgressAndSavesExactBytes) {
 // share anything. Sizes avoid multiples of any buffer size.
 TEST_F(vantorhttp, ConcurrentDownloadsEachDeliverTheirOwnBody) {
     struct Case { std::string path; size_t size; bool hasLength; uint64_t limit; };
-    const Case cases[] = {{"/gen/5242887/a", 5242887, true, 0},
-                          {"/fault/nolength/gen/1048579/b", 1048579, false, 0},
-                          {"/fault/throttle=1M/gen/777777/c", 777777, true, 0},
-                          {"/fault/redirect=3/gen/1000/d", 1000, true, 0},
-                          {"/fault/redirect=5/gen/0/e", 0, true, 0},
+    const uint64_t kNone = UINT64_MAX;
+    const Case cases[] = {{"/gen/5242887/a", 5242887, true, kNone},
+                          {"/fault/nolength/gen/1048579/b", 1048579, false, kNone},
+                          {"/fault/throttle=1M/gen/777777/c", 777777, true, kNone},
+                          {"/fault/redirect=3/gen/1000/d", 1000, true, kNone},
+                          {"/fault/redirect=5/gen/0/e", 0, true, 0},  // a limit of 0 allows an empty body
                           {"/gen/1M/f", 1 << 20, true, 1 << 20},  // exactly at the limit
                           {"/fault/nolength/gen/1M/g", 1 << 20, false, 1 << 20}};
     std::vector<std::unique_ptr<H>> hs;
@@ -147,7 +148,7 @@ TEST_F(vantorhttp, ConcurrentDownloadsEachDeliverTheirOwnBody) {
 // Side by side as well: the slow cases bound the time.
 TEST_F(vantorhttp, FailuresEndInTheRightState) {
     const int kAny = 99;  // a failure, whichever
-    struct Case { std::string url; int state, status; double minS, maxS; };
+    struct Case { std::string url; int state, status; double minS, maxS; uint64_t limit = 1 << 20; };
     const Case cases[] = {
         {Url("/fault/status=404/gen/1K/a"), H::kErrStatus, 404, 0, 3},
         {Url("/fault/status=500/gen/1K/a"), H::kErrStatus, 500, 0, 3},
@@ -160,11 +161,12 @@ TEST_F(vantorhttp, FailuresEndInTheRightState) {
         {Url("/fault/redirect=6/gen/1K/a"), kAny, -1, 0, 3},
         {Url("/gen/1G/a"), H::kErrTooLarge, 200, 0, 3},               // announced too large
         {Url("/fault/nolength/gen/64M/a"), H::kErrTooLarge, 200, 0, 3},  // grows too large
+        {Url("/gen/1K/a"), H::kErrTooLarge, 200, 0, 3, 0},                 // 0 is a limit like any other
     };
     std::vector<std::unique_ptr<H>> hs;
     std::vector<double> took(std::size(cases), -1);
     const double start = Now();
-    for (const Case& c : cases) hs.push_back(Start(c.url, 1500, 1 << 20));
+    for (const Case& c : cases) hs.push_back(Start(c.url, 1500, c.limit));
     for (bool busy = true; busy && Now() < start + 15; Sleep(10)) {
         busy = false;
         for (size_t i = 0; i < hs.size(); ++i) {
