@@ -78,11 +78,16 @@ def test_untrusted_manifest_is_a_failed_check(run, service, wine, workdir, name,
     assert service.requests() == ["/Client/refresh"]
 
 
-@pytest.mark.parametrize("args,outcome", [((), "closed"), (("-prompt", "-test_update"), "failed")])
-def test_unsigned_manifest_is_refused(run, service, wine, workdir, args, outcome):
-    # Silent: closes as after any failed check; the test switch only makes
-    # a trusted manifest's version count as newer.
-    service.set_manifest(manifest("0.1", force="1"))
+@pytest.mark.parametrize("signed,args,outcome", [
+    (False, (), "closed"),                          # silent: closes, as after any failed check
+    (True, (), "closed"),                           # the same for one changed after signing
+    (False, ("-prompt", "-test_update"), "failed"),  # the switch does not make a manifest trusted
+])
+def test_refused_manifest_outcomes(run, service, wine, workdir, signed, args, outcome):
+    text = manifest("0.1", force="1")
+    if signed:
+        text = signing.manifest_xml(dict(signed_values(service, force="1"), version="1.1.1.4"))
+    service.set_manifest(text)
     check_outcome(run(*args, exe=SIGNED_EXE), wine, workdir, outcome, FETCHED_MANIFEST)
     assert service.requests() == ["/Client/refresh"]
 
