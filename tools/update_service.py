@@ -219,6 +219,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         svc = self.server.service
         svc._track(self.connection, True)
         try:
+            # A distant server: the connection takes a while to be answered.
+            if svc.latency:
+                svc._sleep(svc.latency)
             self.handle_one_request()
         except (OSError, _Stopped):
             pass
@@ -229,6 +232,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         svc = self.server.service
         svc._log_request(self.path)
+        if svc.latency:  # ... and so does the first byte of the answer
+            svc._sleep(svc.latency)
         path = urllib.parse.urlsplit(self.path).path
         faults = None
         if path.startswith("/fault/"):
@@ -439,8 +444,11 @@ class _Server(http.server.ThreadingHTTPServer):
 
 
 class UpdateService:
-    def __init__(self, host="127.0.0.1", port=0, files_dir=None, verbose=False):
+    def __init__(self, host="127.0.0.1", port=0, files_dir=None, verbose=False, latency_ms=0):
         self.host = host
+        # Seconds added before the request is read and again before the
+        # answer starts, as a server far away would behave.
+        self.latency = latency_ms / 1000.0
         self.files_dir = files_dir
         self.verbose = verbose
         self._requested_port = port
@@ -598,10 +606,12 @@ def main(argv=None):
     ap.add_argument("--files", help="directory served at /files/<name>")
     ap.add_argument("--refresh-fault", help="fault faults_text applied to /Client/refresh")
     ap.add_argument("--verbose", action="store_true", help="log each request on stderr")
+    ap.add_argument("--latency-ms", type=int, default=0,
+                    help="delay before reading each request and again before answering it")
     args = ap.parse_args(argv)
 
     svc = UpdateService(host=args.host, port=args.port, files_dir=args.files,
-                        verbose=args.verbose)
+                        verbose=args.verbose, latency_ms=args.latency_ms)
     if args.manifest:
         with open(args.manifest, "rb") as f:
             svc.set_manifest(f.read())
