@@ -13,6 +13,7 @@
 #include "ui/LumoraZUDeZazedaDlg.h"
 #include "update/BoundedText.h"
 #include "update/TextConv.h"
+#include "update/UpdateCheck.h"
 
 HANDLE g_hInstanceSemaphore = nullptr;
 
@@ -53,6 +54,9 @@ BOOL CLumoraZUDeZazedaApp::InitInstance() {
     SetRegistryKey(L"应用程序向导生成的本地应用程序");
     CLumoraZUDeZazedaDlg dlg;
     ReadCommandLine(dlg);
+    // The manifest travels while the window is being made; a second copy
+    // (above) never asks for it.
+    StartManifestFetch(&dlg);
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;

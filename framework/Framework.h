@@ -57,6 +57,7 @@ protected:                                                 \
 #define ON_WM_ERASEBKGND() AFX_ROW(WM_ERASEBKGND, return p->OnEraseBkgnd((HDC)wParam);)
 #define ON_WM_SIZE() \
     AFX_ROW(WM_SIZE, p->OnSize((UINT)wParam, (short)LOWORD(lParam), (short)HIWORD(lParam)); return 0;)
+#define ON_WM_SHOWWINDOW() AFX_ROW(WM_SHOWWINDOW, p->OnShowWindow((BOOL)wParam, (UINT)lParam); return 0;)
 #define ON_WM_NCHITTEST() \
     AFX_ROW(WM_NCHITTEST, POINT pt = {(short)LOWORD(lParam), (short)HIWORD(lParam)}; return p->OnNcHitTest(pt);)
 #define ON_WM_MOUSEMOVE() \

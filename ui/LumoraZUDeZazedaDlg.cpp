@@ -37,6 +37,7 @@ BEGIN_MESSAGE_MAP(CLumoraZUDeZazedaDlg, CDialog)
     ON_WM_SIZE()
     ON_WM_CTLCOLOR()
     ON_WM_NCHITTEST()
+    ON_WM_SHOWWINDOW()
 END_MESSAGE_MAP()
 
 CLumoraZUDeZazedaDlg::CLumoraZUDeZazedaDlg() : CDialog(IDD_UPDATE_DIALOG) {
@@ -64,7 +65,8 @@ void CLumoraZUDeZazedaDlg::DoDataExchange(void* pDX) {
 
 BOOL CLumoraZUDeZazedaDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-    // The answer travels while the skin below is decoded.
+    // Already sent by the application as early as it may be; a window made
+    // on its own (the tests do) sends it here.
     StartManifestFetch(this);
     SendMessage(WM_SETICON, ICON_BIG, (LPARAM)m_hIcon);
     SendMessage(WM_SETICON, ICON_SMALL, (LPARAM)m_hIcon);
@@ -78,22 +80,37 @@ BOOL CLumoraZUDeZazedaDlg::OnInitDialog() {
         ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
-    m_imgBackground.Load(SkinFilePath(L"skin/update/升级背景.png").c_str());
-    LoadSkinImage(SkinFilePath(L"skin/update/分割线.png").c_str(), m_imgDivider);
-    CImage imgBack, imgFront;
-    LoadSkinImage(SkinFilePath(L"skin/update/进度背景.png").c_str(), imgBack);
-    LoadSkinImage(SkinFilePath(L"skin/update/当前进度.png").c_str(), imgFront);
-
     RECT rcEmpty = {0, 0, 0, 0};
     m_ctrlProgress.Create(WS_CHILD | WS_VISIBLE | PBS_SMOOTH, rcEmpty, this, IDC_PROGRESS);
-    CopySkinImage(m_ctrlProgress.m_imgBack, imgBack);
-    CopySkinImage(m_ctrlProgress.m_imgFront, imgFront);
     m_ctrlProgress.m_nBarWidth = 400;
     m_ctrlProgress.m_nLower = 0;
     m_ctrlProgress.m_nUpper = 100;
     m_ctrlProgress.m_nSpan = 100;
     m_ctrlProgress.SendMessage(PBM_SETBKCOLOR, 0, (LPARAM)kDarkColour);
     m_ctrlProgress.SetPos(0);
+
+    LayoutControls();
+    m_nState = STATE_IDLE;
+    ::SetTimer(m_hWnd, IDT_PROGRESS, 10, nullptr);
+    m_dProgress = 0.0;
+    CheckForUpdate(this);
+    return TRUE;
+}
+
+void CLumoraZUDeZazedaDlg::LoadSkin() {
+    if (m_bSkinLoaded) return;
+    m_bSkinLoaded = true;
+    m_imgBackground.Load(SkinFilePath(L"skin/update/升级背景.png").c_str());
+    LoadSkinImage(SkinFilePath(L"skin/update/分割线.png").c_str(), m_imgDivider);
+    CImage imgBack, imgFront;
+    LoadSkinImage(SkinFilePath(L"skin/update/进度背景.png").c_str(), imgBack);
+    LoadSkinImage(SkinFilePath(L"skin/update/当前进度.png").c_str(), imgFront);
+    CopySkinImage(m_ctrlProgress.m_imgBack, imgBack);
+    CopySkinImage(m_ctrlProgress.m_imgFront, imgFront);
+    // The bar centres its pictures when it is sized; it already is.
+    RECT rcBar;
+    m_ctrlProgress.GetClientRect(&rcBar);
+    m_ctrlProgress.SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(rcBar.right, rcBar.bottom));
 
     CImage imgFace;
     if (m_btnClose.m_hWnd) {
@@ -113,13 +130,11 @@ BOOL CLumoraZUDeZazedaDlg::OnInitDialog() {
         LoadSkinImage(SkinFilePath(face.pszFile).c_str(), imgFace);
         face.pButton->SetAllFaces(imgFace);
     }
+}
 
-    LayoutControls();
-    m_nState = STATE_IDLE;
-    ::SetTimer(m_hWnd, IDT_PROGRESS, 10, nullptr);
-    m_dProgress = 0.0;
-    CheckForUpdate(this);
-    return TRUE;
+void CLumoraZUDeZazedaDlg::OnShowWindow(BOOL bShow, UINT) {
+    if (bShow) LoadSkin();
+    Default();
 }
 
 void CLumoraZUDeZazedaDlg::LayoutControls() {
@@ -140,9 +155,10 @@ void CLumoraZUDeZazedaDlg::LayoutControls() {
     Show(m_btnFeedback, SW_HIDE);
 }
 
-void CLumoraZUDeZazedaDlg::DrawSkinFile(HDC hDC, const wchar_t* pszRelative, int x, int y) {
-    CImage image;
-    LoadSkinImage(SkinFilePath(pszRelative).c_str(), image);
+void CLumoraZUDeZazedaDlg::DrawSkinFile(HDC hDC, CImage& image, const wchar_t* pszRelative, int x, int y) {
+    // Decoded at the first draw; a file that cannot be read is tried again
+    // at the next one, as before.
+    if (image.IsNull()) LoadSkinImage(SkinFilePath(pszRelative).c_str(), image);
     image.Draw(hDC, x, y);
 }
 
@@ -150,13 +166,16 @@ void CLumoraZUDeZazedaDlg::DrawStatePictures(HDC hDC, const RECT& rc, bool bDivi
     switch (m_nState) {
     case STATE_NO_UPDATE:
     case STATE_NEW_VERSION:
-        DrawSkinFile(hDC, m_nState == STATE_NO_UPDATE ? L"skin/update/无需更新.png" : L"skin/update/发现新版本.png",
-                     rc.left + kStateImageX, rc.top + kStateImageY);
+        if (m_nState == STATE_NO_UPDATE)
+            DrawSkinFile(hDC, m_imgNoUpdate, L"skin/update/无需更新.png", rc.left + kStateImageX, rc.top + kStateImageY);
+        else
+            DrawSkinFile(hDC, m_imgNewVersion, L"skin/update/发现新版本.png", rc.left + kStateImageX,
+                         rc.top + kStateImageY);
         if (bDivider) m_imgDivider.Draw(hDC, rc.left + kDividerX, rc.bottom - kDividerAboveBottom);
         break;
     case STATE_FAILED:
-        DrawSkinFile(hDC, L"skin/update/升级失败.png", rc.left + kStateImageX, rc.top + kStateImageY);
-        DrawSkinFile(hDC, L"skin/update/建议.png", rc.left + kAdviceImageX, rc.top + kAdviceImageY);
+        DrawSkinFile(hDC, m_imgFailed, L"skin/update/升级失败.png", rc.left + kStateImageX, rc.top + kStateImageY);
+        DrawSkinFile(hDC, m_imgAdvice, L"skin/update/建议.png", rc.left + kAdviceImageX, rc.top + kAdviceImageY);
         break;
     default:
         break;

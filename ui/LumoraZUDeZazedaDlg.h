@@ -38,6 +38,11 @@ public:
     COwnProgressCtrl m_ctrlProgress;
     CImage m_imgBackground;
     CImage m_imgDivider;
+    // The state pictures, decoded when first drawn.
+    CImage m_imgNoUpdate;
+    CImage m_imgNewVersion;
+    CImage m_imgFailed;
+    CImage m_imgAdvice;
     CPictureButton m_btnClose;
     CPictureButton m_btnOk;
     CPictureButton m_btnCancel;
@@ -80,10 +85,14 @@ protected:
     void OnSize(UINT nType, int cx, int cy);
     HBRUSH OnCtlColor(HDC hDC, HWND hCtl, UINT nCtlColor);
     LRESULT OnNcHitTest(POINT pt);
+    void OnShowWindow(BOOL bShow, UINT nStatus);
 
     DECLARE_MESSAGE_MAP()
 
 private:
-    void DrawSkinFile(HDC hDC, const wchar_t* pszRelative, int x, int y);
+    // The skin is decoded only for a window that is shown, once.
+    void LoadSkin();
+    bool m_bSkinLoaded = false;
+    void DrawSkinFile(HDC hDC, CImage& image, const wchar_t* pszRelative, int x, int y);
     void DrawStatePictures(HDC hDC, const RECT& rc, bool bDivider);
 };
