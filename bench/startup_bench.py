@@ -9,7 +9,9 @@
           against a bare Win32 dialog program; also the same exe copied
           without its skin folder, which splits the skin's share from the rest.
 Prints medians and ratios; asserts nothing.
-Usage: bench/startup_bench.py [--runs 15] [--latency-ms 150] (run tools/build.sh first)."""
+Usage: bench/startup_bench.py [--runs 15] [--latency-ms 150] [--exe PATH]
+(run tools/build.sh first; --exe measures another build of the updater, with
+its skin folder beside it, against the same peers)."""
 import argparse
 import shutil
 import statistics
@@ -57,11 +59,11 @@ def time_to_map(wine, exe, name, args=()):
         proc.wait()
 
 
-def silent_runs(wine, runs):
+def silent_runs(wine, exe, runs):
     floor, silent = [], []
     for _ in range(runs):
         floor.append(time_to_exit(wine, BIN / "silent_floor.exe"))
-        silent.append(time_to_exit(wine, EXE))
+        silent.append(time_to_exit(wine, exe))
     return statistics.median(floor) * 1000, statistics.median(silent) * 1000
 
 
@@ -69,25 +71,27 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--runs", type=int, default=15)
     ap.add_argument("--latency-ms", type=int, default=150)
+    ap.add_argument("--exe", type=Path, default=EXE)
     args = ap.parse_args()
+    exe = args.exe.resolve()
     with bench_environment() as (wine, svc, _):
         svc.set_manifest(NO_UPDATE)
         for _ in range(3):  # warm Wine and the page cache
             time_to_exit(wine, BIN / "silent_floor.exe")
-            time_to_exit(wine, EXE)
-        f0, s0 = silent_runs(wine, args.runs)
+            time_to_exit(wine, exe)
+        f0, s0 = silent_runs(wine, exe, args.runs)
         svc.latency = args.latency_ms / 1000.0
-        f1, s1 = silent_runs(wine, args.runs)
+        f1, s1 = silent_runs(wine, exe, args.runs)
         svc.latency = 0
         svc.set_manifest(NEW_VERSION)
         bare, window, unskinned = [], [], []
         with tempfile.TemporaryDirectory() as tmp:
-            plain = Path(tmp) / EXE.name
-            shutil.copy(EXE, plain)
+            plain = Path(tmp) / exe.name
+            shutil.copy(exe, plain)
             for _ in range(args.runs):
                 bare.append(time_to_map(wine, BIN / "bare_dialog.exe", "bare_dialog"))
                 reset_dir(wine.product_dir)
-                window.append(time_to_map(wine, EXE, "LumoraZUDeZazeda"))
+                window.append(time_to_map(wine, exe, "LumoraZUDeZazeda"))
                 reset_dir(wine.product_dir)
                 unskinned.append(time_to_map(wine, plain, "LumoraZUDeZazeda"))
         b, w, n = (statistics.median(x) * 1000 for x in (bare, window, unskinned))
