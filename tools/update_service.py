@@ -4,6 +4,10 @@
 Serves the update manifest at /Client/refresh, installers at /files/<name>,
 generated bodies of any size at /gen/<size>/<name>, and can inject network
 faults (see parse_faults) so tests can prove the updater survives them.
+Bodies carry an ETag and a Last-Modified and answer single byte ranges
+("Range: bytes=N-", "If-Range"), as a real file server does. Every request
+goes to the request log with its Range headers; /log/<text> lists the
+entries whose path contains the text, for tests in another process.
 
 Every response is HTTP/1.1 with "Connection: close": the updater opens one
 connection per request anyway, and it keeps fault handling simple.
@@ -95,8 +99,14 @@ def parse_size(text):
     return int(digits) * _SIZE_SUFFIX[suffix]
 
 
-_FLAG_FAULTS = {"close", "stall_headers", "nolength", "redirect_loop"}
-_INT_FAULTS = {"status", "stall_body", "reset", "short", "redirect", "delay", "trickle"}
+_FLAG_FAULTS = {"close", "stall_headers", "nolength", "redirect_loop",
+                "norange", "etag_changes", "no_etag", "weak_etag", "no_last_modified"}
+_INT_FAULTS = {"status", "stall_body", "reset", "short", "redirect", "delay", "trickle",
+               "first", "retry_after", "range_shift"}
+# What "first=K" limits to the first K requests of a path; the others (speed,
+# headers, range behaviour, redirects) hold for every request.
+_BREAKING_FAULTS = ("status", "close", "stall_headers", "stall_body", "reset", "short", "trickle", "retry_after")
+LAST_MODIFIED = "Mon, 01 Jan 2024 00:00:00 GMT"
 
 
 def parse_faults(faults_text):
@@ -104,6 +114,13 @@ def parse_faults(faults_text):
 
     Byte counts and rates accept K/M/G suffixes. In redirect_to, '|' stands
     for '/' so the target can sit inside a single URL path segment.
+
+    Range and retry faults: first=K applies the breaking faults only to the
+    first K requests of the same path (query included); retry_after=S adds
+    "Retry-After: S" to a status answer; norange ignores Range; etag_changes
+    gives every request a new ETag and Last-Modified (the file "changed");
+    no_etag, weak_etag and no_last_modified change the validators sent;
+    range_shift=N answers a range N bytes before the one asked for.
     """
     faults = {}
     if not faults_text:
@@ -165,10 +182,29 @@ def free_port(host="127.0.0.1"):
         return s.getsockname()[1]
 
 
+def parse_range(header, length):
+    """The (first, last) bytes asked by a single-range header, "unsatisfiable",
+    or None when the header is absent or not understood (then it is ignored)."""
+    if not header or not header.startswith("bytes=") or "," in header:
+        return None
+    first, dash, last = header[len("bytes="):].strip().partition("-")
+    if not dash or not (first.isdigit() or (not first and last.isdigit())) or (last and not last.isdigit()):
+        return None
+    if not first:  # suffix form: the last N bytes
+        n = int(last)
+        return (length - min(n, length), length - 1) if n and length else "unsatisfiable"
+    first = int(first)
+    if first >= length:
+        return "unsatisfiable"
+    last = min(int(last), length - 1) if last else length - 1
+    return (first, last) if last >= first else None
+
+
 class _BytesSource:
-    def __init__(self, data):
+    def __init__(self, data, tag=None):
         self.view = memoryview(data)
         self.length = len(data)
+        self.tag = tag or hashlib.sha1(data).hexdigest()[:16]
 
     def read(self, pos, n):
         return self.view[pos:pos + n]
@@ -180,6 +216,7 @@ class _BytesSource:
 class _GenSource:
     def __init__(self, length):
         self.length = length
+        self.tag = "gen-%d" % length
 
     def read(self, pos, n):
         return _gen_slice(pos, n)
@@ -191,7 +228,9 @@ class _GenSource:
 class _FileSource:
     def __init__(self, path):
         self.f = open(path, "rb")
-        self.length = os.fstat(self.f.fileno()).st_size
+        st = os.fstat(self.f.fileno())
+        self.length = st.st_size
+        self.tag = "%x-%x" % (st.st_mtime_ns, st.st_size)
 
     def read(self, pos, n):
         self.f.seek(pos)
@@ -218,6 +257,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     def handle(self):
         svc = self.server.service
         svc._track(self.connection, True)
+        self.entry = {"sent": 0}  # until the request line is read
         try:
             # A distant server: the connection takes a while to be answered.
             if svc.latency:
@@ -226,15 +266,21 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         except (OSError, _Stopped):
             pass
         finally:
+            self.entry["end"] = time.monotonic()
             self.close_connection = True
             svc._track(self.connection, False)
 
     def do_GET(self):
         svc = self.server.service
-        svc._log_request(self.path)
+        path = urllib.parse.urlsplit(self.path).path
+        if path.startswith("/log/"):
+            self._plain(200, svc._log_text(urllib.parse.unquote(path[len("/log/"):])))
+            return
+        self.entry = svc._log_request(self.path, self.headers.get("Range"), self.headers.get("If-Range"))
+        if svc.verbose:
+            sys.stderr.write("  Range: %s  If-Range: %s\n" % (self.entry["range"], self.entry["if_range"]))
         if svc.latency:  # ... and so does the first byte of the answer
             svc._sleep(svc.latency)
-        path = urllib.parse.urlsplit(self.path).path
         faults = None
         if path.startswith("/fault/"):
             faults_text, _, rest = path[len("/fault/"):].partition("/")
@@ -248,7 +294,10 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             inner = path
             if path == "/Client/refresh":
                 faults = svc._get_refresh_fault()
-        self._serve(inner, faults or {})
+        faults = faults or {}
+        if self.entry["nth"] > faults.get("first", self.entry["nth"]):
+            faults = {k: v for k, v in faults.items() if k not in _BREAKING_FAULTS}
+        self._serve(inner, faults)
 
     # -- routing ---------------------------------------------------------
 
@@ -259,9 +308,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             return _BytesSource(svc._get_manifest()), "text/xml"
         if path.startswith("/files/"):
             name = urllib.parse.unquote(path[len("/files/"):])
-            data = svc._get_file(name)
-            if data is not None:
-                return _BytesSource(data), "application/octet-stream"
+            source = svc._file_source(name)
+            if source is not None:
+                return source, "application/octet-stream"
             full = svc._disk_path(name)
             if full is not None:
                 return _FileSource(full), "application/octet-stream"
@@ -302,6 +351,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if "status" in faults:
             status = faults["status"]
             source = _BytesSource(("status %d\n" % status).encode())
+            source.tag = None  # an error answer is no version of the file
             ctype = "text/plain"
         else:
             found = self._resolve(path)
@@ -317,9 +367,11 @@ class _Handler(http.server.BaseHTTPRequestHandler):
 
     # -- responses -------------------------------------------------------
 
-    def _plain(self, status, text):
+    def _plain(self, status, text, headers=()):
         body = text.encode()
-        self.send_response(status)
+        self._status(status)
+        for name, value in headers:
+            self.send_header(name, value)
         self.send_header("Content-Type", "text/plain")
         self.send_header("Content-Length", str(len(body)))
         self.send_header("Connection", "close")
@@ -328,7 +380,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
 
     def _redirect(self, location):
         body = b"redirect\n"
-        self.send_response(302)
+        self._status(302)
         self.send_header("Location", location)
         self.send_header("Content-Type", "text/plain")
         self.send_header("Content-Length", str(len(body)))
@@ -336,31 +388,73 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    def _status(self, status):
+        self.entry["status"] = status
+        self.send_response(status)
+
+    def _validators(self, source, faults):
+        """(ETag, Last-Modified) of a body; either may be None."""
+        if source.tag is None:
+            return None, None
+        changes = self.entry["nth"] if faults.get("etag_changes") else 0
+        etag = None if faults.get("no_etag") else \
+            '%s"%s-%d"' % ("W/" if faults.get("weak_etag") else "", source.tag, changes)
+        modified = None if faults.get("no_last_modified") else \
+            LAST_MODIFIED.replace("00:00:00", "00:00:%02d" % (changes % 60))
+        return etag, modified
+
     def _send(self, status, ctype, source, faults):
         length = source.length
-        self.send_response(status)
+        etag, modified = self._validators(source, faults)
+        headers = [("ETag", etag), ("Last-Modified", modified)]
+        first, count = 0, length
+        wanted = None if faults.get("norange") or status != 200 else parse_range(self.entry["range"], length)
+        if_range = self.entry["if_range"]
+        # If-Range compares strongly: a weak ETag never matches.
+        if wanted and if_range is not None and (if_range != modified and (
+                if_range != etag or etag.startswith("W/"))):
+            wanted = None
+        if wanted == "unsatisfiable":
+            self._plain(416, "", [("Content-Range", "bytes */%d" % length)])
+            return
+        if wanted:
+            first = max(0, wanted[0] - faults.get("range_shift", 0))
+            count = wanted[1] - first + 1
+            status = 206
+            headers.append(("Content-Range", "bytes %d-%d/%d" % (first, wanted[1], length)))
+        self._status(status)
         self.send_header("Content-Type", ctype)
         if not faults.get("nolength"):
-            self.send_header("Content-Length", str(length))
+            self.send_header("Content-Length", str(count))
+        if not faults.get("norange"):
+            self.send_header("Accept-Ranges", "bytes")
+        if "retry_after" in faults:
+            self.send_header("Retry-After", str(faults["retry_after"]))
+        for name, value in headers:
+            if value is not None and status in (200, 206):
+                self.send_header(name, value)
         self.send_header("Connection", "close")
         self.end_headers()
 
         cut = [faults[k] for k in ("reset", "stall_body", "short") if k in faults]
-        upto = min([length] + cut)
+        upto = min([count] + cut)
         rate = faults.get("throttle")
         if "trickle" in faults:
             # One byte every so many milliseconds: never idle long enough
             # for a time-out, never done.
             for pos in range(upto):
                 self.server.service._sleep(faults["trickle"] / 1000.0)
-                self.connection.sendall(source.read(pos, 1))
+                self.entry["sent"] += 1
+                self.connection.sendall(source.read(first + pos, 1))
         elif rate:
-            self._send_throttled(source, upto, rate)
+            self._send_throttled(source, first, upto, rate)
         else:
             pos = 0
             while pos < upto:
                 self._check_stopped()
-                piece = source.read(pos, min(CHUNK, upto - pos))
+                piece = source.read(first + pos, min(CHUNK, upto - pos))
+                # Counted first: a client may have it all before sendall returns.
+                self.entry["sent"] += len(piece)
                 self.connection.sendall(piece)
                 pos += len(piece)
 
@@ -376,7 +470,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self._stall()
         # short: returning closes normally, with the body incomplete.
 
-    def _send_throttled(self, source, upto, rate):
+    def _send_throttled(self, source, first, upto, rate):
         tick = 0.025
         start = time.monotonic()
         pos = 0
@@ -391,7 +485,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 start = time.monotonic() - pos / rate
                 due = max(1, int(rate * tick))
             while due > 0 and pos < upto:
-                piece = source.read(pos, min(due, CHUNK, upto - pos))
+                piece = source.read(first + pos, min(due, CHUNK, upto - pos))
+                self.entry["sent"] += len(piece)
                 self.connection.sendall(piece)
                 pos += len(piece)
                 due -= len(piece)
@@ -458,6 +553,7 @@ class UpdateService:
         self._refresh_fault = {}
         self._files = {}
         self._requests = []
+        self._seen = {}
         self._live = set()
         self._stopping = threading.Event()
         self._server = None
@@ -516,8 +612,10 @@ class UpdateService:
             self._refresh_fault = faults
 
     def add_file(self, name, data):
+        data = bytes(data)
+        tag = hashlib.sha1(data).hexdigest()[:16]  # once here, not per request
         with self._lock:
-            self._files[name] = bytes(data)
+            self._files[name] = (data, tag)
 
     def serve_signed_manifest(self, key_path, version, name, force="0", url=None):
         """Serves a manifest for the file `name` (added with add_file),
@@ -529,12 +627,28 @@ class UpdateService:
         self.set_manifest(tool.manifest_xml(values))
 
     def requests(self):
+        """The path (with query) of every request, in order."""
         with self._lock:
-            return list(self._requests)
+            return [e["path"] for e in self._requests]
+
+    def request_log(self):
+        """Every request in order: path, range and if_range (the headers, or
+        None), nth (how many times this path has been asked), status (None
+        until answered), sent (body bytes handed to the connection so far),
+        and the monotonic time of its arrival and of the connection's end
+        ("end", once over)."""
+        with self._lock:
+            return [dict(e) for e in self._requests]
+
+    def bytes_sent(self):
+        with self._lock:
+            return sum(e["sent"] for e in self._requests)
 
     def clear_requests(self):
+        """Empties the log; "first=K" faults count from zero again."""
         with self._lock:
             self._requests.clear()
+            self._seen.clear()
 
     # -- used by the handler ---------------------------------------------
 
@@ -562,7 +676,12 @@ class UpdateService:
 
     def _get_file(self, name):
         with self._lock:
-            return self._files.get(name)
+            return self._files.get(name, (None,))[0]
+
+    def _file_source(self, name):
+        with self._lock:
+            found = self._files.get(name)
+        return _BytesSource(*found) if found else None
 
     def _disk_path(self, name):
         if not self.files_dir:
@@ -573,9 +692,20 @@ class UpdateService:
         full = os.path.join(self.files_dir, *parts)
         return full if os.path.isfile(full) else None
 
-    def _log_request(self, path):
+    def _log_request(self, path, range_header, if_range):
         with self._lock:
-            self._requests.append(path)
+            self._seen[path] = nth = self._seen.get(path, 0) + 1
+            entry = {"path": path, "range": range_header, "if_range": if_range, "nth": nth,
+                     "status": None, "sent": 0, "time": time.monotonic()}
+            self._requests.append(entry)
+            return entry
+
+    def _log_text(self, needle):
+        """One line per logged request whose path contains needle:
+        status, Range, If-Range ("-" when absent), body bytes sent, path."""
+        return "".join("%s\t%s\t%s\t%d\t%s\n" % (e["status"] or "-", e["range"] or "-", e["if_range"] or "-",
+                                                  e["sent"], e["path"])
+                       for e in self.request_log() if needle in e["path"])
 
     def _track(self, conn, add):
         with self._lock:

@@ -14,7 +14,7 @@ import pytest
 TOOLS = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 sys.path.insert(0, TOOLS)
 
-from update_service import UpdateService, free_port, gen_bytes, gen_sha256  # noqa: E402
+from update_service import LAST_MODIFIED, UpdateService, free_port, gen_bytes, gen_sha256  # noqa: E402
 
 
 @pytest.fixture
@@ -184,6 +184,74 @@ class TestFaults:
         s.close()
         rate = n / (time.monotonic() - start)
         assert 0.9 * (200 << 10) < rate < 1.1 * (200 << 10)
+
+
+def ranged(svc, path, range_header, if_range=None):
+    headers = {"Range": range_header} if range_header else {}
+    if if_range:
+        headers["If-Range"] = if_range
+    conn = http.client.HTTPConnection("127.0.0.1", svc.port, timeout=5)
+    try:
+        conn.request("GET", path, headers=headers)
+        resp = conn.getresponse()
+        return resp.status, resp.getheader("Content-Range"), resp.read(), resp
+    finally:
+        conn.close()
+
+
+class TestRanges:
+    ETAG = '"gen-1000-0"'
+
+    @pytest.mark.parametrize("faults,range_header,if_range,status,content_range,first", [
+        ("", "bytes=100-", None, 206, "bytes 100-999/1000", 100),
+        ("", "bytes=100-", ETAG, 206, "bytes 100-999/1000", 100),
+        ("", "bytes=100-", LAST_MODIFIED, 206, "bytes 100-999/1000", 100),
+        ("", "bytes=100-", '"other"', 200, None, 0),                  # the file changed
+        ("etag_changes", "bytes=100-", ETAG, 200, None, 0),
+        ("weak_etag", "bytes=100-", "W/" + ETAG, 200, None, 0),      # If-Range compares strongly
+        ("norange", "bytes=100-", None, 200, None, 0),
+        ("range_shift=30", "bytes=100-", ETAG, 206, "bytes 70-999/1000", 70),
+        ("", "bytes=-10", None, 206, "bytes 990-999/1000", 990),
+        ("", "bytes=5-,7-", None, 200, None, 0),                      # several ranges: ignored
+        ("", "bytes=1000-", None, 416, "bytes */1000", None),
+    ])
+    def test_range_answers(self, svc, faults, range_header, if_range, status, content_range, first):
+        got = ranged(svc, "/fault/%s/gen/1000/x" % faults if faults else "/gen/1000/x", range_header, if_range)
+        assert got[:2] == (status, content_range)
+        if first is not None:
+            assert got[2] == gen_bytes(1000)[first:]
+            assert (got[3].getheader("Accept-Ranges") is None) == ("norange" in faults)
+
+    @pytest.mark.parametrize("faults,seen", [
+        ("reset=300,first=2", ["reset", "reset", "eof"]),
+        ("status=503,retry_after=7,first=1", ["503 7", "200 None", "200 None"]),
+    ])
+    def test_first_k_requests_of_a_path_break(self, svc, faults, seen):
+        path = "/fault/%s/gen/1000/x" % faults
+
+        def observe():
+            if "reset" in faults:
+                headers, body, how = drain(raw(svc, path))
+                return how if len(body) == (300 if how == "reset" else 1000) else "wrong body"
+            status, resp, _ = get(svc, path)
+            return "%d %s" % (status, resp.getheader("Retry-After"))
+        assert [observe() for _ in seen] == seen
+        svc.clear_requests()  # counting starts again
+        assert observe() == seen[0]
+
+    def test_log_keeps_range_headers_and_serves_them(self, svc):
+        ranged(svc, "/gen/1000/a?t=1", None)
+        ranged(svc, "/fault/range_shift=1/gen/1000/a?t=1", "bytes=10-", self.ETAG)
+        ranged(svc, "/gen/1000/other", "bytes=10-")
+        log = svc.request_log()
+        assert [(e["range"], e["if_range"], e["status"], e["sent"]) for e in log] == [
+            (None, None, 200, 1000), ("bytes=10-", self.ETAG, 206, 991), ("bytes=10-", None, 206, 990)]
+        assert svc.requests() == ["/gen/1000/a?t=1", "/fault/range_shift=1/gen/1000/a?t=1", "/gen/1000/other"]
+        assert svc.bytes_sent() == 2981
+        assert get(svc, "/log/a%3Ft=1")[2].decode() == (
+            "200\t-\t-\t1000\t/gen/1000/a?t=1\n"
+            '206\tbytes=10-\t%s\t991\t/fault/range_shift=1/gen/1000/a?t=1\n' % self.ETAG)
+        assert len(svc.requests()) == 3  # reading the log is not logged
 
 
 class TestLifecycle:
