@@ -70,6 +70,9 @@ bool DownloadAndLaunch(const char* pszUrl, CLumoraZUDeZazedaDlg* pDlg) {
         // The body lands under a temporary name in the work folder and is
         // renamed into place only once complete and verified.
         http.SetTempDir(pszWorkDir);
+        // An installer is worth trying again, where it broke off; the
+        // manifest is not (a silent check must stay short).
+        http.EnableRetries();
         if (want.bHasSha256) http.EnableSha256();
         if (want.bHasSize) http.SetMaxBodySize(want.nSize);  // 0 too: then nothing may arrive
         http.SendData("GET", pszUrl, nullptr, nullptr, nullptr, nullptr, nullptr);

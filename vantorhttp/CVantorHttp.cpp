@@ -1,6 +1,8 @@
 // One GET over synchronous WinHTTP on a worker thread. The owner only polls
 // atomics; everything the worker and the owner both touch lives in Shared,
 // which the worker co-owns so that it may outlive a destroyed object.
+// Transfer() opens the session through the user's proxy and runs Attempt()
+// until one succeeds, one fails for good, or the retries are used up.
 #include "CVantorHttp.h"
 
 #include <windows.h>
@@ -13,9 +15,12 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "TransferRules.h"
 
 #ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
 #define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
@@ -56,17 +61,23 @@ public:
         if (m_hash) BCryptDestroyHash(m_hash);
         if (m_alg) BCryptCloseAlgorithmProvider(m_alg, 0);
     }
+    // Begins a digest; again after a restart from zero, a new one.
     bool Start() {
-        DWORD objLen = 0, got = 0;
-        if (BCryptOpenAlgorithmProvider(&m_alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
-            m_alg = nullptr;
-            return false;
+        if (m_hash) BCryptDestroyHash(m_hash);
+        m_hash = nullptr;
+        if (!m_alg) {
+            DWORD objLen = 0, got = 0;
+            if (BCryptOpenAlgorithmProvider(&m_alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
+                m_alg = nullptr;
+                return false;
+            }
+            if (BCryptGetProperty(m_alg, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objLen),
+                                  sizeof objLen, &got, 0) < 0)
+                return false;
+            m_object.resize(objLen);
         }
-        if (BCryptGetProperty(m_alg, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objLen),
-                              sizeof objLen, &got, 0) < 0)
-            return false;
-        m_object.resize(objLen);
-        if (BCryptCreateHash(m_alg, &m_hash, m_object.data(), objLen, nullptr, 0, 0) < 0) {
+        if (BCryptCreateHash(m_alg, &m_hash, m_object.data(), static_cast<ULONG>(m_object.size()), nullptr,
+                             0, 0) < 0) {
             m_hash = nullptr;
             return false;
         }
@@ -93,6 +104,8 @@ struct CVantorHttp::Shared {
     int idleMs = kDefaultIdleMs;
     std::string tempDir;
     bool hash = false;
+    bool retries = false;
+    std::wstring url;  // as given, for the proxy look-up
     std::wstring host;
     std::wstring path;
     INTERNET_PORT port = 0;
@@ -103,6 +116,7 @@ struct CVantorHttp::Shared {
     std::atomic<uint64_t> received{0};
     std::atomic<int64_t> length{-1};
     std::atomic<bool> stop{false};  // set under mtx, read anywhere
+    double shownProgress = 0;  // the owner's alone
 
     // Written by the worker before it publishes kStateDone.
     uint8_t digest[32] = {};
@@ -110,6 +124,7 @@ struct CVantorHttp::Shared {
 
     std::mutex mtx;  // guards everything below
     std::condition_variable exitedCv;
+    std::condition_variable stopCv;  // wakes a worker pausing between attempts
     bool exited = false;
     bool inCall = false;    // worker is inside a WinHTTP call that may block
     unsigned callSeq = 0;   // counts those calls
@@ -251,134 +266,357 @@ bool WriteAll(HANDLE h, const uint8_t* p, size_t n) {
     return true;
 }
 
-// The transfer itself; returns the final state it wants to publish.
-int Transfer(Shared& s, Sha256& hasher) {
+// Failures that another attempt cannot cure: a redirect loop, a URL or a
+// certificate that is wrong, not the network.
+bool IsRetryableError(DWORD error) {
+    switch (error) {
+    case ERROR_WINHTTP_REDIRECT_FAILED:
+    case ERROR_WINHTTP_INVALID_URL:
+    case ERROR_WINHTTP_UNRECOGNIZED_SCHEME:
+    case ERROR_WINHTTP_SECURE_FAILURE:
+    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
+    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
+    case ERROR_WINHTTP_SECURE_INVALID_CA:
+    case ERROR_WINHTTP_SECURE_CERT_REVOKED:
+    case ERROR_WINHTTP_SECURE_INVALID_CERT:
+    case ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED:
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return false;
+    default:
+        return true;
+    }
+}
+
+// A response header; empty when absent or longer than any we need.
+std::wstring QueryHeader(HINTERNET req, DWORD info) {
+    wchar_t text[256];
+    DWORD size = sizeof text;
+    if (!WinHttpQueryHeaders(req, info, WINHTTP_HEADER_NAME_BY_INDEX, text, &size, WINHTTP_NO_HEADER_INDEX))
+        return std::wstring();
+    return std::wstring(text, size / sizeof(wchar_t));
+}
+
+// A header as the rules read it: printable ASCII only, else empty.
+std::string Ascii(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) {
+        if (c < 0x20 || c > 0x7E) return std::string();
+        out += static_cast<char>(c);
+    }
+    return out;
+}
+
+// What If-Range may name: a strong ETag, else Last-Modified, else nothing.
+std::wstring Validator(HINTERNET req) {
+    const std::wstring etag = QueryHeader(req, WINHTTP_QUERY_ETAG);
+    if (IsStrongEtag(Ascii(etag).c_str())) return etag;
+    const std::wstring modified = QueryHeader(req, WINHTTP_QUERY_LAST_MODIFIED);
+    return Ascii(modified).empty() ? std::wstring() : modified;
+}
+
+// A string WinHTTP allocated, taken over and freed.
+std::wstring Take(LPWSTR text) {
+    std::wstring out = text ? text : L"";
+    if (text) GlobalFree(text);
+    return out;
+}
+
+struct ProxySetting {
+    DWORD access = WINHTTP_ACCESS_TYPE_NO_PROXY;
+    std::wstring proxy, bypass;
+};
+
+// Auto-detection or a PAC script, asked for this URL's proxy. The look-up
+// may wait on the network, so its session sits where the owner can close it.
+bool FindAutoProxy(Shared& s, DWORD flags, const std::wstring& pacUrl, ProxySetting& out) {
+    HINTERNET lookup = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                   WINHTTP_NO_PROXY_BYPASS, 0);
+    if (!Adopt(s, &Shared::session, lookup)) return false;
+    WinHttpSetTimeouts(lookup, s.connectMs, s.connectMs, s.idleMs, s.idleMs);
+    WINHTTP_AUTOPROXY_OPTIONS options;
+    std::memset(&options, 0, sizeof options);
+    options.dwFlags = flags;
+    if (flags & WINHTTP_AUTOPROXY_AUTO_DETECT)
+        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+    if (flags & WINHTTP_AUTOPROXY_CONFIG_URL) options.lpszAutoConfigUrl = pacUrl.c_str();
+    options.fAutoLogonIfChallenged = TRUE;
+    WINHTTP_PROXY_INFO info;
+    std::memset(&info, 0, sizeof info);
+    bool found = false;
+    if (EnterCall(s)) {
+        found = WinHttpGetProxyForUrl(lookup, s.url.c_str(), &options, &info) != FALSE;
+        found = LeaveCall(s) && found;
+    }
+    out.access = info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY ? WINHTTP_ACCESS_TYPE_NAMED_PROXY
+                                                                       : WINHTTP_ACCESS_TYPE_NO_PROXY;
+    out.proxy = Take(info.lpszProxy);
+    out.bypass = Take(info.lpszProxyBypass);
+    if (out.proxy.empty()) out.access = WINHTTP_ACCESS_TYPE_NO_PROXY;
+    std::lock_guard<std::mutex> lk(s.mtx);
+    if (s.session) WinHttpCloseHandle(s.session);  // unless the owner already did
+    s.session = nullptr;
+    return found;
+}
+
+// The user's proxy, found the way long-lived Windows clients find it on
+// every version: Internet Options first, where auto-detection or a PAC
+// script comes before the fixed proxy (with its bypass list), and direct
+// when neither yields one. Only where the user has configured nothing does
+// the system decide: its automatic proxy from Windows 8.1 on, which older
+// systems refuse, and then WinHTTP's own setting.
+HINTERNET OpenSession(Shared& s) {
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG ie;
+    std::memset(&ie, 0, sizeof ie);
+    const bool haveIe = WinHttpGetIEProxyConfigForCurrentUser(&ie) != FALSE;
+    const std::wstring pacUrl = Take(ie.lpszAutoConfigUrl);
+    ProxySetting use;
+    use.proxy = Take(ie.lpszProxy);
+    use.bypass = Take(ie.lpszProxyBypass);
+    if (!use.proxy.empty()) use.access = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+    if (haveIe && (ie.fAutoDetect || !pacUrl.empty())) {
+        ProxySetting found;
+        if ((ie.fAutoDetect && FindAutoProxy(s, WINHTTP_AUTOPROXY_AUTO_DETECT, pacUrl, found)) ||
+            (!pacUrl.empty() && FindAutoProxy(s, WINHTTP_AUTOPROXY_CONFIG_URL, pacUrl, found)))
+            use = found;
+    } else if (use.proxy.empty()) {
+        HINTERNET session = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                        WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+        return session ? session
+                       : WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                     WINHTTP_NO_PROXY_BYPASS, 0);
+    }
+    const bool named = use.access == WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+    return WinHttpOpen(kUserAgent, use.access, named ? use.proxy.c_str() : WINHTTP_NO_PROXY_NAME,
+                       named && !use.bypass.empty() ? use.bypass.c_str() : WINHTTP_NO_PROXY_BYPASS, 0);
+}
+
+// What the temporary file holds, across attempts.
+struct Body {
+    HANDLE file = INVALID_HANDLE_VALUE;  // also s.file, which Run() closes
+    uint64_t size = 0;                   // bytes on disk, every one of them hashed
+    int64_t total = -1;                  // the whole file's length; -1 unknown
+    std::wstring validator;              // of the answer that began the file
+    Sha256 hasher;
+
+    bool CanResume() const {
+        return size > 0 && !validator.empty() && total >= 0 && size < static_cast<uint64_t>(total);
+    }
+};
+
+// How one attempt ended.
+struct Outcome {
+    int state;
+    bool retry;          // another attempt may succeed
+    int64_t retryAfter;  // seconds the server asked for; -1 when it did not
+};
+Outcome Final(int state) { return {state, false, -1}; }
+Outcome Retry(int state, int64_t retryAfter = -1) { return {state, true, retryAfter}; }
+
+// Empties the temporary file (creating it on first use) and the digest.
+int StartOver(Shared& s, Body& body) {
+    if (body.file == INVALID_HANDLE_VALUE) {
+        if (!CreateTemp(s, &body.file)) return s.stop ? CVantorHttp::kErrCancelled : CVantorHttp::kErrFile;
+    } else {
+        LARGE_INTEGER zero = {};
+        if (!SetFilePointerEx(body.file, zero, nullptr, FILE_BEGIN) || !SetEndOfFile(body.file))
+            return CVantorHttp::kErrFile;
+    }
+    body.size = 0;
+    s.received.store(0);
+    if (s.hash && !body.hasher.Start()) return CVantorHttp::kErrFailed;
+    return CVantorHttp::kStateDone;
+}
+
+// Reads the answer's body onto the end of the file. A body that breaks off
+// keeps what did arrive, for the next attempt to resume from.
+Outcome ReadBody(Shared& s, HINTERNET req, Body& body) {
     const int kCancelled = CVantorHttp::kErrCancelled;
-    const int kFailed = CVantorHttp::kErrFailed;
-
-    // The automatic proxy type exists from Windows 8.1 on; older systems
-    // refuse it, and then the configured proxy is the best there is.
-    HINTERNET session = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
-                                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-    if (!session)
-        session = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                              WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-    if (!Adopt(s, &Shared::session, session)) return kFailed;
-    if (!WinHttpSetTimeouts(session, s.connectMs, s.connectMs, s.idleMs, s.idleMs)) return kFailed;
-
-    HINTERNET connect = WinHttpConnect(session, s.host.c_str(), s.port, 0);
-    if (!Adopt(s, &Shared::connect, connect)) return kFailed;
-
-    HINTERNET req = WinHttpOpenRequest(connect, L"GET", s.path.c_str(), nullptr,
-                                       WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                       WINHTTP_FLAG_REFRESH | (s.secure ? WINHTTP_FLAG_SECURE : 0));
-    if (!Adopt(s, &Shared::request, req)) return kFailed;
-    if (!WinHttpSetTimeouts(req, s.connectMs, s.connectMs, s.idleMs, s.idleMs)) return kFailed;
-    // The receive time-out alone does not cover the wait for the headers.
-    SetDword(req, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, static_cast<DWORD>(s.idleMs));
-    SetDword(req, WINHTTP_OPTION_REDIRECT_POLICY, WINHTTP_OPTION_REDIRECT_POLICY_DEFAULT);
-    SetDword(req, WINHTTP_OPTION_MAX_HTTP_AUTOMATIC_REDIRECTS, kMaxRedirects);
-    if (!WinHttpAddRequestHeaders(req, kNoCacheHeaders, static_cast<DWORD>(-1),
-                                  WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE))
-        return kFailed;
-
-    if (!EnterCall(s)) return kCancelled;
-    BOOL ok = WinHttpSendRequest(req, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
-                                 0, 0, 0);
-    if (!LeaveCall(s)) return kCancelled;
-    if (!ok) return kFailed;
-    if (!EnterCall(s)) return kCancelled;
-    ok = WinHttpReceiveResponse(req, nullptr);
-    if (!LeaveCall(s)) return kCancelled;
-    if (!ok) return kFailed;
-
-    DWORD status = 0, size = sizeof status;
-    if (!WinHttpQueryHeaders(req, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
-        return kFailed;
-    s.status.store(static_cast<int>(status));
-    // Redirects are already followed here; a 3xx that remains is a failure too.
-    if (status < 200 || status > 299) return CVantorHttp::kErrStatus;
-
-    const int64_t length = QueryContentLength(req);
-    if (length == -2) return kFailed;
-    s.length.store(length);
-    if (length >= 0 && static_cast<uint64_t>(length) > s.maxBody)
-        return CVantorHttp::kErrTooLarge;
-
-    HANDLE file = INVALID_HANDLE_VALUE;
-    if (!CreateTemp(s, &file)) return s.stop ? kCancelled : CVantorHttp::kErrFile;
-    if (s.hash && !hasher.Start()) return kFailed;
-
+    const int64_t total = body.total;
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     const double ticksPerSecond = static_cast<double>(frequency.QuadPart);
     LARGE_INTEGER windowStart;
     QueryPerformanceCounter(&windowStart);
-    uint64_t windowBytes = 0;
+    uint64_t windowBytes = body.size;
     bool slowLink = false;
     std::vector<uint8_t> buf(kWriteChunk);
     size_t fill = 0;
-    uint64_t received = 0;
     auto flush = [&]() -> int {
-        if (s.hash && !hasher.Add(buf.data(), fill)) return kFailed;
-        if (!WriteAll(file, buf.data(), fill)) return CVantorHttp::kErrFile;
+        if (s.hash && !body.hasher.Add(buf.data(), fill)) return CVantorHttp::kErrFailed;
+        if (!WriteAll(body.file, buf.data(), fill)) return CVantorHttp::kErrFile;
+        body.size += fill;
         fill = 0;
         return CVantorHttp::kStateDone;
+    };
+    auto broken = [&]() -> Outcome {
+        const int r = flush();
+        return r == CVantorHttp::kStateDone ? Retry(CVantorHttp::kErrFailed) : Final(r);
     };
     for (;;) {
         // Asking first makes the read return what has arrived instead of
         // waiting for the whole buffer to fill.
         DWORD avail = 0;
-        if (!EnterCall(s)) return kCancelled;
-        ok = WinHttpQueryDataAvailable(req, &avail);
-        if (!LeaveCall(s)) return kCancelled;
-        if (!ok) return kFailed;
+        if (!EnterCall(s)) return Final(kCancelled);
+        BOOL ok = WinHttpQueryDataAvailable(req, &avail);
+        if (!LeaveCall(s)) return Final(kCancelled);
+        if (!ok) return broken();
         if (avail == 0) break;
         DWORD got = 0;
-        if (!EnterCall(s)) return kCancelled;
+        if (!EnterCall(s)) return Final(kCancelled);
         ok = WinHttpReadData(req, buf.data() + fill,
                              static_cast<DWORD>(std::min<size_t>(avail, buf.size() - fill)), &got);
-        if (!LeaveCall(s)) return kCancelled;
-        if (!ok) return kFailed;
+        if (!LeaveCall(s)) return Final(kCancelled);
+        if (!ok) return broken();
         if (got == 0) break;
         fill += got;
-        received += got;
-        s.received.store(received);
+        const uint64_t held = body.size + fill;
+        s.received.store(held);
         // Never trust more than the server announced.
-        if (length >= 0 && received > static_cast<uint64_t>(length)) return kFailed;
-        if (received > s.maxBody) return CVantorHttp::kErrTooLarge;
+        if (total >= 0 && held > static_cast<uint64_t>(total)) return Final(CVantorHttp::kErrFailed);
+        if (held > s.maxBody) return Final(CVantorHttp::kErrTooLarge);
         if (fill == buf.size()) {
-            int r = flush();
-            if (r != CVantorHttp::kStateDone) return r;
+            const int r = flush();
+            if (r != CVantorHttp::kStateDone) return Final(r);
         }
         LARGE_INTEGER now;
         QueryPerformanceCounter(&now);
         const double windowSeconds = static_cast<double>(now.QuadPart - windowStart.QuadPart) / ticksPerSecond;
         if (windowSeconds >= kRateWindowSeconds) {
-            slowLink = static_cast<double>(received - windowBytes) / windowSeconds < kSlowRate;
+            slowLink = static_cast<double>(held - windowBytes) / windowSeconds < kSlowRate;
             windowStart = now;
-            windowBytes = received;
+            windowBytes = held;
         }
         if (slowLink && got < kSmallRead) {
-            if (s.stop) return kCancelled;
+            if (s.stop) return Final(kCancelled);
             Sleep(kGatherMs);
         }
     }
-    int r = flush();
-    if (r != CVantorHttp::kStateDone) return r;
+    const int r = flush();
+    if (r != CVantorHttp::kStateDone) return Final(r);
     // A server that closes early looks like a normal end of the body.
-    if (length >= 0 && received < static_cast<uint64_t>(length)) return CVantorHttp::kErrShortBody;
-    if (s.hash) s.digestOk = hasher.Finish(s.digest);
-    return s.hash && !s.digestOk ? kFailed : CVantorHttp::kStateDone;
+    if (total >= 0 && body.size < static_cast<uint64_t>(total)) return Retry(CVantorHttp::kErrShortBody);
+    return Final(CVantorHttp::kStateDone);
+}
+
+// One request and its answer. Asks only for the rest of the file when bytes
+// have arrived and the server named a validator for them; any answer but
+// exactly that rest of that file starts the file over.
+Outcome Attempt(Shared& s, HINTERNET connect, Body& body) {
+    const int kCancelled = CVantorHttp::kErrCancelled;
+    const int kFailed = CVantorHttp::kErrFailed;
+    const bool ranged = s.retries && body.CanResume();
+    HINTERNET req = WinHttpOpenRequest(connect, L"GET", s.path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                       WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                       WINHTTP_FLAG_REFRESH | (s.secure ? WINHTTP_FLAG_SECURE : 0));
+    if (!Adopt(s, &Shared::request, req)) return Final(kFailed);
+    if (!WinHttpSetTimeouts(req, s.connectMs, s.connectMs, s.idleMs, s.idleMs)) return Final(kFailed);
+    // The receive time-out alone does not cover the wait for the headers.
+    SetDword(req, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, static_cast<DWORD>(s.idleMs));
+    SetDword(req, WINHTTP_OPTION_REDIRECT_POLICY, WINHTTP_OPTION_REDIRECT_POLICY_DEFAULT);
+    SetDword(req, WINHTTP_OPTION_MAX_HTTP_AUTOMATIC_REDIRECTS, kMaxRedirects);
+    std::wstring headers = kNoCacheHeaders;
+    if (ranged) headers += L"\r\nRange: bytes=" + std::to_wstring(body.size) + L"-\r\nIf-Range: " + body.validator;
+    if (!WinHttpAddRequestHeaders(req, headers.c_str(), static_cast<DWORD>(-1),
+                                  WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE))
+        return Final(kFailed);
+
+    if (!EnterCall(s)) return Final(kCancelled);
+    BOOL ok = WinHttpSendRequest(req, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
+    DWORD error = ok ? 0 : GetLastError();
+    if (!LeaveCall(s)) return Final(kCancelled);
+    if (ok) {
+        if (!EnterCall(s)) return Final(kCancelled);
+        ok = WinHttpReceiveResponse(req, nullptr);
+        error = ok ? 0 : GetLastError();
+        if (!LeaveCall(s)) return Final(kCancelled);
+    }
+    // Refused, reset, timed out, or the proxy would not connect.
+    if (!ok) return {kFailed, IsRetryableError(error), -1};
+
+    DWORD status = 0, size = sizeof status;
+    if (!WinHttpQueryHeaders(req, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
+        return Retry(kFailed);
+    s.status.store(static_cast<int>(status));
+    const int64_t length = QueryContentLength(req);
+    if (length == -2) return Final(kFailed);
+    bool append = false;
+    if (ranged) {
+        switch (JudgeRangeAnswer(static_cast<int>(status), Ascii(QueryHeader(req, WINHTTP_QUERY_CONTENT_RANGE)).c_str(),
+                                 length, body.size, static_cast<uint64_t>(body.total))) {
+        case RangeAnswer::Append: append = true; break;
+        case RangeAnswer::Refused:
+            body.validator.clear();  // the next attempt starts from zero
+            return Retry(CVantorHttp::kErrStatus);
+        case RangeAnswer::Restart:
+        case RangeAnswer::Other: break;
+        }
+    }
+    // Redirects are already followed here: a 3xx that remains is a failure,
+    // and so is a part of the file that was never asked for.
+    if (status < 200 || status > 299 || (status == 206 && !append)) {
+        if (!IsRetryableStatus(static_cast<int>(status))) return Final(CVantorHttp::kErrStatus);
+        return Retry(CVantorHttp::kErrStatus,
+                     ParseRetryAfterSeconds(Ascii(QueryHeader(req, WINHTTP_QUERY_RETRY_AFTER)).c_str()));
+    }
+    if (!append) {
+        if (length >= 0 && static_cast<uint64_t>(length) > s.maxBody) return Final(CVantorHttp::kErrTooLarge);
+        const int r = StartOver(s, body);
+        if (r != CVantorHttp::kStateDone) return Final(r);
+        body.total = length;
+        body.validator = Validator(req);
+        s.length.store(length);
+    }
+    return ReadBody(s, req, body);
+}
+
+void DropRequest(Shared& s) {
+    std::lock_guard<std::mutex> lk(s.mtx);
+    if (s.request) WinHttpCloseHandle(s.request);
+    s.request = nullptr;
+}
+
+// Pauses unless the transfer is stopped first; false when it is.
+bool PauseUnlessStopped(Shared& s, double seconds) {
+    std::unique_lock<std::mutex> lk(s.mtx);
+    return !s.stopCv.wait_for(lk, std::chrono::duration<double>(seconds), [&s] { return s.stop.load(); });
+}
+
+// The transfer itself; returns the final state it wants to publish.
+int Transfer(Shared& s) {
+    HINTERNET session = OpenSession(s);
+    if (!Adopt(s, &Shared::session, session)) return CVantorHttp::kErrFailed;
+    if (!WinHttpSetTimeouts(session, s.connectMs, s.connectMs, s.idleMs, s.idleMs)) return CVantorHttp::kErrFailed;
+    HINTERNET connect = WinHttpConnect(session, s.host.c_str(), s.port, 0);
+    if (!Adopt(s, &Shared::connect, connect)) return CVantorHttp::kErrFailed;
+
+    Body body;
+    LARGE_INTEGER seed;
+    QueryPerformanceCounter(&seed);
+    std::minstd_rand random(static_cast<unsigned>(seed.QuadPart) ^ GetCurrentThreadId());
+    std::uniform_real_distribution<double> spread(0.0, 1.0);
+    for (int attempt = 1;; ++attempt) {
+        const Outcome o = Attempt(s, connect, body);
+        DropRequest(s);
+        if (o.state == CVantorHttp::kStateDone) break;
+        // A server that wants a longer pause than a user would wait for
+        // ends the transfer now rather than later.
+        if (!o.retry || !s.retries || attempt > kMaxRetries || o.retryAfter > kMaxRetryAfterSeconds)
+            return o.state;
+        const double pause = o.retryAfter >= 0 ? static_cast<double>(o.retryAfter)
+                                               : RetryBackoffSeconds(attempt, spread(random));
+        if (!PauseUnlessStopped(s, pause)) return CVantorHttp::kErrCancelled;
+    }
+    if (s.hash) s.digestOk = body.hasher.Finish(s.digest);
+    return s.hash && !s.digestOk ? CVantorHttp::kErrFailed : CVantorHttp::kStateDone;
 }
 
 void Run(std::shared_ptr<Shared> sp) {
     Shared& s = *sp;
     int result = CVantorHttp::kErrFailed;
     try {
-        Sha256 hasher;
-        result = Transfer(s, hasher);
+        result = Transfer(s);
     } catch (...) {
         result = CVantorHttp::kErrFailed;
     }
@@ -408,6 +646,7 @@ bool CrackUrl(const char* url, Shared& s) {
     uc.dwSchemeLength = uc.dwHostNameLength = uc.dwUrlPathLength = uc.dwExtraInfoLength =
         static_cast<DWORD>(-1);
     if (!WinHttpCrackUrl(wide.c_str(), static_cast<DWORD>(wide.size()), 0, &uc)) return false;
+    s.url = wide.substr(0, wide.find(L'#'));
     if (uc.nScheme != INTERNET_SCHEME_HTTP && uc.nScheme != INTERNET_SCHEME_HTTPS) return false;
     if (!uc.lpszHostName || uc.dwHostNameLength == 0) return false;
     s.host.assign(uc.lpszHostName, uc.dwHostNameLength);
@@ -431,6 +670,7 @@ CVantorHttp::~CVantorHttp() {
         Shared& s = *m_pShared;
         std::unique_lock<std::mutex> lk(s.mtx);
         s.stop = true;
+        s.stopCv.notify_all();
         Finalize(s, kErrCancelled);
         if (s.worker.joinable()) {
             const unsigned seq = s.callSeq;
@@ -487,11 +727,15 @@ int CVantorHttp::SendData(const char* pszMethod, const char* pszUrl, const char*
 int CVantorHttp::GetState() const { return m_pShared->state.load(std::memory_order_acquire); }
 
 double CVantorHttp::GetDownProgress() const {
-    const int64_t length = m_pShared->length.load();
-    if (length < 0) return 0.0;
-    if (length == 0) return 1.0;
-    const double p = static_cast<double>(m_pShared->received.load()) / static_cast<double>(length);
-    return p > 1.0 ? 1.0 : p;
+    Shared& s = *m_pShared;
+    const int64_t length = s.length.load();
+    double p = 0.0;
+    if (length == 0)
+        p = 1.0;
+    else if (length > 0)
+        p = std::min(1.0, static_cast<double>(s.received.load()) / static_cast<double>(length));
+    s.shownProgress = std::max(s.shownProgress, p);
+    return s.shownProgress;
 }
 
 int CVantorHttp::SaveData(const char* pszPath) {
@@ -538,6 +782,10 @@ void CVantorHttp::EnableSha256() {
     if (GetState() == kStateIdle) m_pShared->hash = true;
 }
 
+void CVantorHttp::EnableRetries() {
+    if (GetState() == kStateIdle) m_pShared->retries = true;
+}
+
 int CVantorHttp::GetHttpStatus() const { return m_pShared->status.load(); }
 
 uint64_t CVantorHttp::GetReceivedBytes() const { return m_pShared->received.load(); }
@@ -560,5 +808,6 @@ void CVantorHttp::Cancel() {
     } catch (...) {
         s.stop = true;  // the worker also reads the flag without the lock
     }
+    s.stopCv.notify_all();
     Finalize(s, kErrCancelled);
 }

@@ -1,5 +1,8 @@
 // One HTTP transfer over WinHTTP, run on the object's own thread and polled
 // by its owner. The body streams into a temporary file, never into memory.
+// Requests go through the user's proxy. With retries enabled, a broken
+// transfer is tried again after a pause and resumes where it broke off when
+// the server can say that the file is still the same.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +37,9 @@ public:
                  const char* p4 = nullptr, const char* p5 = nullptr, const char* p6 = nullptr,
                  const char* p7 = nullptr);
     int GetState() const;
-    // Received bytes / Content-Length; 0 while the length is unknown.
+    // Received bytes / Content-Length; 0 while the length is unknown. Never
+    // smaller than a value it returned before: after a restart from zero it
+    // holds until the new transfer passes it. For the owner's thread only.
     double GetDownProgress() const;
     // Renames the complete body to pszPath (same volume), replacing any file there.
     // 0 on success, -1 on failure (state not 0, or the file system refused).
@@ -45,11 +50,14 @@ public:
     void SetTimeouts(int nConnectMs, int nIdleMs);  // defaults 10 s and 30 s
     void SetTempDir(const char* pszDir);            // default: the temporary path
     void EnableSha256();                            // hash the body while it arrives
+    // Up to kMaxRetries more attempts after a broken connection, a short body,
+    // a time-out or a "not now" status, and resume with byte ranges.
+    void EnableRetries();
 
     // Observers.
     int GetHttpStatus() const;          // final status code, 0 if none
-    uint64_t GetReceivedBytes() const;
-    int64_t GetContentLength() const;   // -1 while unknown or absent
+    uint64_t GetReceivedBytes() const;  // of the body now held, resumed bytes included
+    int64_t GetContentLength() const;   // the whole body's; -1 while unknown or absent
     bool GetSha256(uint8_t digest[32]) const;  // after completion, if enabled
 
     // Stops a running transfer: GetState() becomes kErrCancelled promptly.

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -87,14 +88,44 @@ protected:
         return n;
     }
     // A hashing transfer in this test's folder, with short time-outs unless told otherwise.
-    std::unique_ptr<H> Start(const std::string& url, int idleMs = 1500, uint64_t maxBody = UINT64_MAX) {
+    std::unique_ptr<H> Start(const std::string& url, int idleMs = 1500, uint64_t maxBody = UINT64_MAX,
+                             bool retries = false) {
         auto h = std::make_unique<H>();
         h->SetTempDir(dir.c_str());
         h->SetTimeouts(2000, idleMs);
         h->SetMaxBodySize(maxBody);
         h->EnableSha256();
+        if (retries) h->EnableRetries();
         EXPECT_EQ(0, h->SendData("GET", url.c_str())) << url;
         return h;
+    }
+    // The service's requests whose path contains needle, as "status[r][e|d]"
+    // joined by commas: r for a Range header, e or d for an If-Range naming
+    // an ETag or a date.
+    std::string RequestLog(const std::string& needle) {
+        H h;
+        h.SetTempDir(dir.c_str());
+        h.SendData("GET", Url("/log/" + needle).c_str());
+        if (Wait(h) != H::kStateDone || h.SaveData((dir + "\\log.txt").c_str()) != 0) return "no log";
+        const Bytes text = ReadAll(dir + "\\log.txt");
+        DeleteFileA((dir + "\\log.txt").c_str());
+        std::istringstream lines(std::string(text.begin(), text.end()));
+        std::string out, status, range, ifRange, line;
+        while (std::getline(lines, line)) {
+            std::istringstream(line) >> status;
+            range = line.substr(line.find('\t') + 1);
+            ifRange = range.substr(range.find('\t') + 1);
+            out += (out.empty() ? "" : ",") + status + (range[0] == '-' ? "" : "r") +
+                   (ifRange[0] == '-' ? "" : ifRange[0] == '"' ? "e" : "d");
+        }
+        return out;
+    }
+    // A path of its own for each request series, so that the service counts
+    // "first=K" faults for this run alone.
+    std::string Unique(const std::string& name) const {
+        static unsigned serial = 0;
+        return name + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) + "-" +
+               std::to_string(++serial) + ".exe";
     }
     std::string dir;
 };
@@ -228,6 +259,74 @@ TEST_F(vantorhttp, CancelStopsAThrottledTransfer) {
     EXPECT_EQ(stopped, h->GetReceivedBytes());
     EXPECT_EQ(0, Count("*.part"));  // the worker removed it on its way out
     EXPECT_EQ(H::kErrCancelled, h->GetState());
+}
+
+// Faults on the first K requests of a path; every case side by side, so the
+// slowest bounds the time. The progress shown never goes back.
+TEST_F(vantorhttp, RetriesResumeWhereTheServerAllowsAndRestartElsewhere) {
+    const int kAny = 99;  // a failure, whichever
+    struct Case { std::string faults; int state; std::string requests; double minS, maxS; int idleMs; };
+    const Case cases[] = {
+        {"reset=256K,first=1", H::kStateDone, "200,206re", 0.3, 3, 1500},
+        {"reset=200K,first=3", H::kStateDone, "200,206re,206re,206re", 2.7, 6, 1500},
+        {"reset=100K,first=4", kAny, "200,206re,206re,206re", 2.7, 6, 1500},
+        {"reset=256K,first=1,no_etag", H::kStateDone, "200,206rd", 0.3, 3, 1500},  // Last-Modified
+        {"reset=256K,first=1,norange,throttle=4M", H::kStateDone, "200,200re", 0.5, 3, 1500},
+        {"reset=256K,first=1,etag_changes", H::kStateDone, "200,200re", 0.3, 3, 1500},
+        {"reset=256K,first=1,range_shift=1000", H::kStateDone, "200,206re,200", 1.0, 4, 1500},
+        {"reset=256K,first=1,weak_etag,no_last_modified", H::kStateDone, "200,200", 0.3, 3, 1500},
+        {"stall_body=256K,first=1", H::kStateDone, "200,206re", 1.3, 4, 1000},
+        {"stall_body=100K", kAny, "200,206re,206re,206re", 6.7, 11, 1000},
+        {"status=404", H::kErrStatus, "404", 0, 2, 1500},
+        {"redirect_loop", kAny, "302,302,302,302,302,302", 0, 2, 1500},
+        {"status=503,retry_after=1,first=1", H::kStateDone, "503,200", 0.95, 3, 1500},
+        {"status=503,retry_after=60", H::kErrStatus, "503", 0, 2, 1500},
+    };
+    std::vector<std::unique_ptr<H>> hs;
+    std::vector<std::string> names;
+    std::vector<double> took(std::size(cases), -1), shown(std::size(cases), 0);
+    const double start = Now();
+    for (const Case& c : cases) {
+        names.push_back(Unique("retry"));
+        hs.push_back(Start(Url("/fault/" + c.faults + "/gen/1M/" + names.back()), c.idleMs, UINT64_MAX, true));
+    }
+    for (bool busy = true; busy && Now() < start + 20; Sleep(10)) {
+        busy = false;
+        for (size_t i = 0; i < hs.size(); ++i) {
+            if (took[i] >= 0) continue;
+            EXPECT_GE(hs[i]->GetDownProgress(), shown[i]) << cases[i].faults;
+            shown[i] = hs[i]->GetDownProgress();
+            if (hs[i]->GetState() != H::kStateRunning) took[i] = Now() - start;
+            busy |= took[i] < 0;
+        }
+    }
+    for (size_t i = 0; i < hs.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.faults);
+        const int state = hs[i]->GetState();
+        EXPECT_TRUE(c.state == kAny ? state < 0 : state == c.state) << state;
+        EXPECT_EQ(c.requests, RequestLog(names[i]));
+        EXPECT_TRUE(took[i] >= c.minS && took[i] <= c.maxS) << took[i] << " s";
+        if (state != H::kStateDone) continue;
+        Bytes digest(32);
+        EXPECT_TRUE(hs[i]->GetSha256(digest.data()));
+        EXPECT_EQ(Sha256(GenBody(1 << 20)), digest);
+        EXPECT_EQ(uint64_t(1) << 20, hs[i]->GetReceivedBytes());
+        ASSERT_EQ(0, hs[i]->SaveData((dir + "\\" + names[i]).c_str()));
+        EXPECT_EQ(GenBody(1 << 20), ReadAll(dir + "\\" + names[i]));
+    }
+}
+
+TEST_F(vantorhttp, CancelEndsThePauseBeforeARetryAtOnce) {
+    const std::string name = Unique("pause");
+    auto h = Start(Url("/fault/status=503,retry_after=5,first=1/gen/1M/" + name), 1500, UINT64_MAX, true);
+    while (h->GetHttpStatus() != 503 && h->GetState() == H::kStateRunning) Sleep(10);
+    Sleep(100);
+    h->Cancel();
+    const double start = Now();
+    h.reset();
+    EXPECT_LT(Now() - start, 0.3);
+    EXPECT_EQ("503", RequestLog(name));
 }
 
 // Default 30 s time-outs: the worker stays stuck in WinHTTP long after.

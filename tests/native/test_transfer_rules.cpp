@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+
+#include "TransferRules.h"
+
+TEST(TransferRules, BackoffDoublesWithBoundedSpread) {
+    const double nominal[] = {0.5, 1.0, 2.0};
+    for (int n = 1; n <= kMaxRetries; ++n) {
+        EXPECT_DOUBLE_EQ(nominal[n - 1] * 0.8, RetryBackoffSeconds(n, 0.0));
+        EXPECT_DOUBLE_EQ(nominal[n - 1], RetryBackoffSeconds(n, 0.5));
+        EXPECT_LT(RetryBackoffSeconds(n, 0.999999), nominal[n - 1] * 1.2);
+    }
+    EXPECT_DOUBLE_EQ(0.5, RetryBackoffSeconds(1, 7.0));  // a bad random value spreads nothing
+}
+
+TEST(TransferRules, OnlyNotNowStatusesAreRetried) {
+    for (int s : {408, 429, 500, 502, 503, 504}) EXPECT_TRUE(IsRetryableStatus(s)) << s;
+    for (int s : {200, 206, 301, 400, 401, 403, 404, 410, 416, 501, 505}) EXPECT_FALSE(IsRetryableStatus(s)) << s;
+}
+
+TEST(TransferRules, RetryAfterCountsOnlyPlainSeconds) {
+    struct Case { const char* text; int64_t seconds; };
+    for (const Case& c : {Case{"1", 1}, {" 10 ", 10}, {"0", 0}, {"60", 60}, {nullptr, -1}, {"", -1},
+                          {"1.5", -1}, {"-1", -1}, {"Wed, 21 Oct 2015 07:28:00 GMT", -1},
+                          {"99999999999999999999", -1}, {"3000000000", -1}})
+        EXPECT_EQ(c.seconds, ParseRetryAfterSeconds(c.text)) << (c.text ? c.text : "(null)");
+}
+
+TEST(TransferRules, OnlyStrongEtagsAreValidators) {
+    EXPECT_TRUE(IsStrongEtag("\"abc-1\""));
+    EXPECT_TRUE(IsStrongEtag("\"\""));
+    for (const char* t : std::initializer_list<const char*>{"W/\"abc\"", "abc", "\"abc", "\"", "\"a\"b\"", "", nullptr}) EXPECT_FALSE(IsStrongEtag(t));
+}
+
+TEST(TransferRules, ContentRangeIsParsedStrictly) {
+    ContentRange r;
+    ASSERT_TRUE(ParseContentRange("bytes 100-999/1000", r));
+    EXPECT_EQ(100u, r.nFirst);
+    EXPECT_EQ(999u, r.nLast);
+    EXPECT_EQ(1000u, r.nTotal);
+    ASSERT_TRUE(ParseContentRange("bytes 0-17179869183/17179869184", r));  // beyond 32 bits
+    EXPECT_EQ(17179869184u, r.nTotal);
+    for (const char* t : std::initializer_list<const char*>{"bytes */1000", "bytes 100-999/*", "bytes 5-4/10", "bytes 0-10/10", "bits 0-1/2",
+                          "bytes 0-1/2 x", "bytes=0-1/2", "bytes 0-99999999999999999999/1", "", nullptr})
+        EXPECT_FALSE(ParseContentRange(t, r)) << (t ? t : "(null)");
+}
+
+TEST(TransferRules, RangeAnswerAppendsOnlyTheExactRestOfTheSameFile) {
+    struct Case { int status; const char* range; int64_t length; RangeAnswer want; };
+    const Case cases[] = {
+        {206, "bytes 100-999/1000", 900, RangeAnswer::Append},
+        {206, "bytes 100-999/1000", -1, RangeAnswer::Append},
+        {200, nullptr, 1000, RangeAnswer::Restart},
+        {200, "bytes 100-999/1000", 1000, RangeAnswer::Restart},
+        {206, "bytes 90-999/1000", 910, RangeAnswer::Refused},   // another offset
+        {206, "bytes 100-1999/2000", 1900, RangeAnswer::Refused},  // another total
+        {206, "bytes 100-499/1000", 400, RangeAnswer::Refused},  // not the whole rest
+        {206, "bytes 100-999/1000", 899, RangeAnswer::Refused},  // length disagrees
+        {206, nullptr, 900, RangeAnswer::Refused},
+        {416, "bytes */1000", 0, RangeAnswer::Refused},
+        {503, nullptr, 10, RangeAnswer::Other},
+        {404, nullptr, 10, RangeAnswer::Other},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.want, JudgeRangeAnswer(c.status, c.range, c.length, 100, 1000))
+            << c.status << " " << (c.range ? c.range : "(none)") << " " << c.length;
+}

@@ -1,0 +1,80 @@
+#include "TransferRules.h"
+
+#include <cstring>
+
+namespace {
+const char* SkipBlanks(const char* p) {
+    while (*p == ' ' || *p == '\t') ++p;
+    return p;
+}
+
+// Decimal digits into out, refusing overflow; advances p past them.
+bool ReadNumber(const char*& p, uint64_t& out) {
+    if (*p < '0' || *p > '9') return false;
+    uint64_t v = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        if (v > (UINT64_MAX - 9) / 10) return false;
+        v = v * 10 + static_cast<unsigned>(*p - '0');
+    }
+    out = v;
+    return true;
+}
+}  // namespace
+
+double RetryBackoffSeconds(int nRetry, double random01) {
+    if (nRetry < 1) nRetry = 1;
+    if (nRetry > 8) nRetry = 8;
+    if (random01 < 0 || random01 >= 1) random01 = 0.5;
+    return 0.5 * static_cast<double>(1 << (nRetry - 1)) * (0.8 + 0.4 * random01);
+}
+
+bool IsRetryableStatus(int nStatus) {
+    switch (nStatus) {
+    case 408: case 429: case 500: case 502: case 503: case 504: return true;
+    default: return false;
+    }
+}
+
+int64_t ParseRetryAfterSeconds(const char* pszValue) {
+    if (!pszValue) return -1;
+    const char* p = SkipBlanks(pszValue);
+    uint64_t v = 0;
+    if (!ReadNumber(p, v) || *SkipBlanks(p) || v > INT32_MAX) return -1;
+    return static_cast<int64_t>(v);
+}
+
+bool IsStrongEtag(const char* pszValue) {
+    if (!pszValue) return false;
+    const size_t n = std::strlen(pszValue);
+    return n >= 2 && pszValue[0] == '"' && pszValue[n - 1] == '"' && !std::memchr(pszValue + 1, '"', n - 2);
+}
+
+bool ParseContentRange(const char* pszValue, ContentRange& out) {
+    if (!pszValue) return false;
+    const char* p = SkipBlanks(pszValue);
+    if (std::strncmp(p, "bytes", 5) != 0) return false;
+    p += 5;
+    if (*p != ' ' && *p != '\t') return false;
+    p = SkipBlanks(p);
+    ContentRange r;
+    if (!ReadNumber(p, r.nFirst) || *p++ != '-' || !ReadNumber(p, r.nLast) || *p++ != '/' ||
+        !ReadNumber(p, r.nTotal) || *SkipBlanks(p))
+        return false;
+    if (r.nFirst > r.nLast || r.nLast >= r.nTotal) return false;
+    out = r;
+    return true;
+}
+
+RangeAnswer JudgeRangeAnswer(int nStatus, const char* pszContentRange, int64_t nContentLength,
+                             uint64_t nOffset, uint64_t nTotal) {
+    if (nStatus == 200) return RangeAnswer::Restart;
+    if (nStatus == 416) return RangeAnswer::Refused;
+    if (nStatus != 206) return RangeAnswer::Other;
+    ContentRange r;
+    if (!ParseContentRange(pszContentRange, r) || r.nFirst != nOffset || r.nTotal != nTotal ||
+        r.nLast != nTotal - 1)
+        return RangeAnswer::Refused;
+    if (nContentLength >= 0 && static_cast<uint64_t>(nContentLength) != nTotal - nOffset)
+        return RangeAnswer::Refused;
+    return RangeAnswer::Append;
+}
