@@ -5,6 +5,7 @@ import json
 import os
 import shutil
 import signal
+import struct
 import subprocess
 import tempfile
 import time
@@ -22,6 +23,10 @@ DEMO_SETUP = BIN / "demo-setup.exe"
 UPDATE_PORT = int(os.environ.get("LUMORA_UPDATE_HOST", "").rpartition(":")[2]
                   or os.environ.get("LUMORA_DEMO_PORT", "18473"))
 WEB_HOST = os.environ.get("LUMORA_WEB_HOST", "127.0.0.1:18474")
+
+INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
+# Flags of the Internet Options connection settings.
+PROXY_DIRECT, PROXY_FIXED, PROXY_PAC, PROXY_AUTO_DETECT = 1, 2, 4, 8
 
 STATE_CONTROLS = {"ok": 1000, "cancel": 1001, "close": 1002, "download_page": 1004,
                   "feedback": 1005, "status": 1007, "progress": 1}
@@ -106,6 +111,19 @@ class Wine:
             out.seek(0)
             err.seek(0)
             return subprocess.CompletedProcess(proc.args, proc.returncode, out.read(), err.read())
+
+    def set_internet_options(self, flags, proxy="", bypass="", pac=""):
+        """The user's proxy settings, in the binary value that Internet
+        Options writes and WinHTTP reads for the current user."""
+        def text(t):
+            return struct.pack("<I", len(t)) + t.encode()
+        data = struct.pack("<III", 0x46, 1, flags) + text(proxy) + text(bypass) + text(pac) + b"\0" * 32
+        r = self.run("reg", ["add", INTERNET_SETTINGS, "/v", "DefaultConnectionSettings", "/t", "REG_BINARY",
+                             "/d", data.hex(), "/f"])
+        assert r.returncode == 0, r.stderr
+
+    def clear_internet_options(self):
+        self.run("reg", ["delete", INTERNET_SETTINGS, "/v", "DefaultConnectionSettings", "/f"])
 
     def unix_path(self, win_path):
         out = self.run("winepath", ["-u", win_path]).stdout.decode().strip()

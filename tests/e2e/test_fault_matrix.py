@@ -66,12 +66,19 @@ MANIFEST_ROWS = [
     ("trickling forever", {"refresh_fault": "trickle=1000", "slow": DEADLINE_S}, "failed", []),
 ]
 
-# Download rows: a forced update, so the download starts at once.
+# Download rows: a forced update, so the download starts at once. Broken
+# transfers are tried four times, each resumed one getting 20000 bytes.
 DOWNLOAD_ROWS = [
-    ("reset mid-body", forced("{base}/fault/reset=30000/files/setup.exe"), "failed", ["xml_new/version.xml"]),
-    ("short body", forced("{base}/fault/short=30000/files/setup.exe"), "failed", ["xml_new/version.xml"]),
-    ("stall mid-body", forced("{base}/fault/stall_body=30000/files/setup.exe"), "failed", ["xml_new/version.xml"]),
-    ("stall before headers", forced("{base}/fault/stall_headers/files/setup.exe"), "failed", ["xml_new/version.xml"]),
+    ("reset mid-body", forced("{base}/fault/reset=20000/files/setup.exe"), "failed", ["xml_new/version.xml"]),
+    ("short body", forced("{base}/fault/short=20000/files/setup.exe"), "failed", ["xml_new/version.xml"]),
+    ("reset once", forced("{base}/fault/reset=20000,first=1/files/setup.exe"), "completed",
+     ["setup.exe", "setup.exe.ran", "xml_new/version.xml"]),
+    ("stall mid-body once", forced("{base}/fault/stall_body=30000,first=1/files/setup.exe"), "completed",
+     ["setup.exe", "setup.exe.ran", "xml_new/version.xml"]),
+    ("stall before headers once", forced("{base}/fault/stall_headers,first=1/files/setup.exe"), "completed",
+     ["setup.exe", "setup.exe.ran", "xml_new/version.xml"]),
+    ("status 503 with Retry-After once", forced("{base}/fault/status=503,retry_after=1,first=1/files/setup.exe"),
+     "completed", ["setup.exe", "setup.exe.ran", "xml_new/version.xml"]),
     ("status 404", forced("{base}/files/missing.exe"), "failed", ["xml_new/version.xml"]),
     ("status 500", forced("{base}/fault/status=500/files/setup.exe"), "failed", ["xml_new/version.xml"]),
     ("closed without answer", forced("{base}/fault/close/files/setup.exe"), "failed", ["xml_new/version.xml"]),
@@ -133,6 +140,8 @@ def test_manifest_fault(run, service, service_session, wine, workdir, name, setu
     try:
         u = run("-prompt")
         check_outcome(u, wine, workdir, outcome, files, slow=setup.get("slow", False))
+        if outcome == "failed" and "redirect" not in setup.get("refresh_fault", "redirect"):
+            assert service.requests().count("/Client/refresh") == 1  # never retried
     finally:
         if setup.get("stop_service"):
             service_session.start()
