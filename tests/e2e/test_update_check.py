@@ -28,7 +28,7 @@ def test_no_update_with_prompt_shows_the_window(run, service, workdir):
 def test_newer_version_asks(run, service, workdir):
     service.set_manifest(manifest("1.1.1.10"))
     u = run()
-    w = u.wait_window()
+    w = u.wait_window(lambda w: "cancel" in visible_controls(w))
     assert visible_controls(w) == {"ok", "cancel", "close"}
     assert control(w, "ok")["rect"] == [313, 154, 76, 31]
     assert control(w, "cancel")["rect"] == [404, 154, 76, 31]
@@ -45,7 +45,7 @@ def test_fetch_failure_without_prompt_closes_silently(run, service, workdir):
 def test_fetch_failure_with_prompt_shows_failure(run, service, workdir):
     service.set_refresh_fault("close")
     u = run("-prompt")
-    w = u.wait_window()
+    w = u.wait_window(lambda w: "feedback" in visible_controls(w))
     assert visible_controls(w) == {"download_page", "feedback", "close"}
     assert not (workdir / "xml_new" / "version.xml").exists()
 
