@@ -153,7 +153,7 @@ CImage::~CImage() {
 
 BOOL CImage::Create(int nWidth, int nHeight, int nBPP, bool bAlpha) {
     Destroy();
-    if (nWidth <= 0 || nHeight <= 0) return FALSE;
+    if (nWidth <= 0 || nHeight <= 0 || nWidth > kMaxImageSide || nHeight > kMaxImageSide) return FALSE;
     if (nBPP != 1 && nBPP != 4 && nBPP != 8 && nBPP != 24 && nBPP != 32) return FALSE;
     // Header plus room for a full colour table, all zero.
     struct {
@@ -175,7 +175,7 @@ BOOL CImage::Create(int nWidth, int nHeight, int nBPP, bool bAlpha) {
     m_nBPP = nBPP;
     // Per-pixel alpha exists only in 32-bit pixels.
     m_bAlpha = bAlpha && nBPP == 32;
-    std::memset(m_pBits, 0, static_cast<size_t>(GetPitch()) * nHeight);
+    std::memset(m_pBits, 0, GetPitch() * static_cast<size_t>(nHeight));
     return TRUE;
 }
 
@@ -257,7 +257,7 @@ int CImage::Load(const wchar_t* pszPath) {
     }
 
     int nResult = -1;
-    if (nWidth <= 0x7FFFFFFF && nHeight <= 0x7FFFFFFF &&
+    if (nWidth <= (UINT)kMaxImageSide && nHeight <= (UINT)kMaxImageSide &&
         Create((int)nWidth, (int)nHeight, (int)gp::GetPixelFormatSize(chosen), bAlpha)) {
         bool bOk = true;
         if (gp::IsIndexedPixelFormat(chosen)) bOk = CopyPalette(pBitmap, *this);
@@ -292,7 +292,8 @@ int LoadSkinImage(const wchar_t* pszPath, CImage& image) {
         if (gpf::GdipGetImageHeight(pBitmap, &nHeight) != gp::Ok) nHeight = 0;
     }
     int nResult = -1;
-    if (nWidth <= 0x7FFFFFFF && nHeight <= 0x7FFFFFFF && image.Create((int)nWidth, (int)nHeight, 32, true)) {
+    if (nWidth <= (UINT)CImage::kMaxImageSide && nHeight <= (UINT)CImage::kMaxImageSide &&
+        image.Create((int)nWidth, (int)nHeight, 32, true)) {
         // The decoder's premultiplied conversion is exactly the picture laid
         // over transparent black at its own size, without any resampling.
         if (CopyDecodedPixels(pBitmap, PixelFormat32bppPARGB, image))

@@ -11,6 +11,10 @@
 
 class CImage {
 public:
+    // Far beyond any skin picture, and small enough that no size computed
+    // from it can overflow.
+    static constexpr int kMaxImageSide = 16384;
+
     CImage();
     ~CImage();
     CImage(const CImage&) = delete;
@@ -18,7 +22,8 @@ public:
 
     // A blank, zero-filled image. The skin asks for 32 bits with alpha or 24
     // without; the general loader also uses 1, 4 and 8 bits (palette images,
-    // colour table all black until filled).
+    // colour table all black until filled). Sides over kMaxImageSide are
+    // refused, so a hostile picture becomes a missing one.
     BOOL Create(int nWidth, int nHeight, int nBPP, bool bAlpha);
     void Destroy();
     bool IsNull() const { return m_hBitmap == nullptr; }
@@ -28,7 +33,7 @@ public:
     bool HasAlpha() const { return m_bAlpha; }
     void* GetBits() const { return m_pBits; }
     // Bytes from one row to the next (rows run top to bottom).
-    int GetPitch() const { return ((m_nWidth * m_nBPP + 31) / 32) * 4; }
+    size_t GetPitch() const { return (static_cast<size_t>(m_nWidth) * m_nBPP + 31) / 32 * 4; }
 
     // A memory DC with the image selected; calls nest, each GetDC needs one
     // ReleaseDC.

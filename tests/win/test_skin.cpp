@@ -192,6 +192,26 @@ TEST_F(SkinFiles, DecoderStopsWithTheLastImageAndStartsAgain) {
     EXPECT_FALSE(ImageDecoderRunning());
 }
 
+TEST_F(SkinFiles, PicturesOverTheSideLimitAreMissing) {
+    // Sizes computed in int once overflowed for wide pictures, and clearing
+    // the bitmap then wrote far outside it.
+    const struct {
+        int w, h;
+        bool bLoads;
+    } cases[] = {{16384, 1, true}, {1, 16384, true}, {16385, 1, false}, {1, 16385, false}};
+    for (const auto& c : cases) {
+        Write(L"大图.png", MakePng(c.w, c.h, 3, Bytes((size_t)c.w * c.h, 0), {1, 2, 3}));
+        CImage canvas, general;
+        EXPECT_EQ(LoadSkinImage(Path(L"大图.png").c_str(), canvas), c.bLoads ? 0 : -1) << c.w << " x " << c.h;
+        EXPECT_EQ(canvas.IsNull(), !c.bLoads);
+        EXPECT_EQ(general.Load(Path(L"大图.png").c_str()) == 0, c.bLoads) << c.w << " x " << c.h;
+    }
+    ::DeleteFileW(Path(L"大图.png").c_str());
+    CImage image;
+    EXPECT_FALSE(image.Create(1 << 26, 1, 32, true)) << "a row of more than 2^31 bytes";
+    EXPECT_TRUE(image.IsNull());
+}
+
 // ---- Drawing and copying ------------------------------------------------------
 
 TEST_F(SkinFiles, DrawingBlendsAndCopyReproduces) {
