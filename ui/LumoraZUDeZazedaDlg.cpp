@@ -232,14 +232,12 @@ void CLumoraZUDeZazedaDlg::EnterDownloadingState() {
 void CLumoraZUDeZazedaDlg::StopWorker() {
     if (!m_hWorker) return;
     m_bStopWorker = true;
-    // The worker may itself be sending to this window (show, hide, close):
-    // keep handling sent messages while waiting, or both would wait forever.
-    const DWORD nStart = ::GetTickCount();
-    const DWORD kLimitMs = 5000;
+    // Told to stop, the worker ends within about a second, but it uses this
+    // object to its last step: no time limit, or the object could go first.
+    // It may itself be sending to this window (show, hide, close): keep
+    // handling sent messages while waiting, or both would wait forever.
     for (;;) {
-        DWORD nElapsed = ::GetTickCount() - nStart;
-        if (nElapsed >= kLimitMs) break;
-        DWORD r = ::MsgWaitForMultipleObjects(1, &m_hWorker, FALSE, kLimitMs - nElapsed, QS_SENDMESSAGE);
+        DWORD r = ::MsgWaitForMultipleObjects(1, &m_hWorker, FALSE, INFINITE, QS_SENDMESSAGE);
         if (r != WAIT_OBJECT_0 + 1) break;
         MSG msg;
         ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);

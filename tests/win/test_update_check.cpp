@@ -54,6 +54,23 @@ protected:
     }
 };
 
+// A stand-in worker that is slow to stop and talks to the window meanwhile.
+struct SlowWorker {
+    CLumoraZUDeZazedaDlg* pDlg;
+    HWND hWnd;  // a window of the closing thread
+    bool bEnded;
+};
+
+DWORD WINAPI SlowWorkerProc(LPVOID pParam) {
+    SlowWorker& w = *static_cast<SlowWorker*>(pParam);
+    while (!w.pDlg->m_bStopWorker) ::Sleep(1);
+    ::Sleep(5500);  // longer than any time limit a wait might have
+    ::SendMessageW(w.hWnd, WM_SETTEXT, 0, (LPARAM)L"sent while closing");
+    w.pDlg->m_dProgress = 1.0;  // still reaches the window object
+    w.bEnded = true;
+    return 0;
+}
+
 struct Outcome {
     int nState;
     bool bVisible;
@@ -134,4 +151,23 @@ TEST(CheckForUpdate, ManifestIsStoredInTheManifestFolder) {
     std::string path = std::string(GetWorkDir()) + "\\xml_new\\/version.xml";
     EXPECT_STREQ(g_szManifestDir, (std::string(GetWorkDir()) + "\\xml_new\\").c_str());
     EXPECT_TRUE(::PathFileExistsA(path.c_str()));
+}
+
+TEST(DownloadWorker, ClosingWaitsUntilTheWorkerHasEnded) {
+    HWND hWnd = ::CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(hWnd, nullptr);
+    SlowWorker worker = {nullptr, hWnd, false};
+    {
+        CLumoraZUDeZazedaDlg dlg;
+        worker.pDlg = &dlg;
+        dlg.m_hWorker = ::CreateThread(nullptr, 0, SlowWorkerProc, &worker, 0, nullptr);
+        ASSERT_NE(dlg.m_hWorker, nullptr);
+        dlg.StopWorker();
+        EXPECT_TRUE(worker.bEnded) << "the window object would go while the worker still uses it";
+        EXPECT_EQ(dlg.m_hWorker, nullptr);
+    }
+    wchar_t szText[32] = {};
+    ::GetWindowTextW(hWnd, szText, 32);
+    EXPECT_STREQ(szText, L"sent while closing");
+    ::DestroyWindow(hWnd);
 }
