@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "ui/Colours.h"
 #include "ui/Layout.h"
 #include "ui/StatusLine.h"
 #include "update/Download.h"
@@ -12,9 +13,6 @@
 #include "update/UpdateCheck.h"
 
 namespace {
-const COLORREF kStatusTextColour = 0xAAAAAA;
-const COLORREF kDarkColour = 0x191919;
-
 void MoveTo(CWnd& wnd, const LayoutRect& r) {
     if (wnd.m_hWnd) wnd.MoveWindow(r.x, r.y, r.w, r.h, TRUE);
 }

@@ -2,11 +2,10 @@
 
 #include <commctrl.h>
 
+#include "ui/Colours.h"
 #include "ui/Layout.h"
 
 namespace {
-const COLORREF kBarFillColour = 0x191919;
-
 // The picture's alpha is not used: transparent pixels come out in their
 // stored colour, black.
 void StretchOpaque(HDC hDest, int x, int y, int w, const CImage& image) {
@@ -22,7 +21,7 @@ BEGIN_MESSAGE_MAP(COwnProgressCtrl, CProgressCtrl)
     ON_WM_SIZE()
 END_MESSAGE_MAP()
 
-COwnProgressCtrl::COwnProgressCtrl() : m_brBack(::CreateSolidBrush(kBarFillColour)) {}
+COwnProgressCtrl::COwnProgressCtrl() : m_brBack(::CreateSolidBrush(kDarkColour)) {}
 
 COwnProgressCtrl::~COwnProgressCtrl() {
     if (m_brBack) ::DeleteObject(m_brBack);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/Colours.h"
 #include "ui/Image.h"
 #include "ui/OwnProgressCtrl.h"
 #include "ui/PictureButton.h"
@@ -466,7 +467,7 @@ TEST_F(SkinWindows, ProgressBarFillsFourPixelsPerPercent) {
     ::InitCommonControlsEx(&icc);
     COwnProgressCtrl bar;
     ASSERT_TRUE(bar.SubclassWindow(Child(PROGRESS_CLASSW, nullptr, PBS_SMOOTH, 0, 0, 0, 0)));
-    const COLORREF kBack = RGB(0, 200, 0), kFront = RGB(220, 0, 0), kFill = RGB(25, 25, 25);
+    const COLORREF kBack = RGB(0, 200, 0), kFront = RGB(220, 0, 0), kFill = kDarkColour;
     FillSolid(bar.m_imgBack, 10, 6, kBack);
     FillSolid(bar.m_imgFront, 5, 6, kFront);
     bar.m_nBarWidth = 400, bar.m_nLower = 0, bar.m_nUpper = 100, bar.m_nSpan = 100;

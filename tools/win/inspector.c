@@ -9,6 +9,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "res/resource.h"
+
 static void PutJsonString(const wchar_t* ws) {
     char buf[4096];
     int n = WideCharToMultiByte(CP_UTF8, 0, ws, -1, buf, sizeof(buf), NULL, NULL);
@@ -52,8 +54,8 @@ static BOOL CALLBACK EnumTop(HWND h, LPARAM lp) {
     wchar_t cls[64];
     GetClassNameW(h, cls, 64);
     if (lstrcmpW(cls, L"#32770") != 0) return TRUE;
-    HWND hStatus = GetDlgItem(h, 1007);
-    if (!hStatus || !GetDlgItem(h, 1002)) return TRUE;
+    HWND hStatus = GetDlgItem(h, IDC_STATUS_TEXT);
+    if (!hStatus || !GetDlgItem(h, IDC_BTN_CLOSE)) return TRUE;
     if (g_bRepaint) RedrawWindow(h, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     RECT r, c;
     GetWindowRect(h, &r);
