@@ -2,7 +2,9 @@
 
 #include <cstdint>
 
-const char kClientVersion[] = "1.1.1.2";
+#include "update/ClientVersion.h"
+
+const char kClientVersion[] = LUMORA_VERSION_TEXT;
 
 namespace {
 // Each character counts as (its signed 8-bit code - '0'), digits or not,
