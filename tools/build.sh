@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
-# Builds everything on a Debian machine, installing what is missing first:
+# Builds everything on a machine set up by tools/setup-host.sh:
 #   build/win      the Windows programs (the updater, demo installer,
 #                  inspector, Windows tests), set up for the local service
 #   build/native   the portable logic and its native tests
 #   build/wine     the private Wine prefix
 # Environment: LUMORA_SANITIZE=1 also builds build/sanitize (clang, ASan,
-# UBSan, the fuzz targets).
+# UBSan, the fuzz targets); LUMORA_WERROR=1 makes warnings in product code
+# errors (CI).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-tools/setup-host.sh
-tools/fetch-tinyxml.sh
 arch=$(tools/host-arch.sh)
+command -v "$arch-w64-mingw32-g++-posix" >/dev/null || {
+  echo "build: the MinGW toolchain is missing: run tools/setup-host.sh first" >&2; exit 1; }
+tools/fetch-tinyxml.sh
 jobs=$(nproc)
+werror=OFF
+[ "${LUMORA_WERROR:-0}" = 1 ] && werror=ON
 
 # The demo and the tests talk to the update service on loopback; both hosts
 # can be set from the environment.
@@ -28,16 +32,17 @@ key="${LUMORA_UPDATE_PUBLIC_KEY:-}"
 cmake -S . -B build/win -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" -DLUMORA_TARGET_ARCH="$arch" \
   -DLUMORA_UPDATE_HOST="$LUMORA_UPDATE_HOST" -DLUMORA_WEB_HOST="$LUMORA_WEB_HOST" \
-  -DLUMORA_WEB_SCHEME="$LUMORA_WEB_SCHEME" -DLUMORA_UPDATE_PUBLIC_KEY="$key" -DLUMORA_SIGNED_TEST_EXE=ON >/dev/null
+  -DLUMORA_WEB_SCHEME="$LUMORA_WEB_SCHEME" -DLUMORA_UPDATE_PUBLIC_KEY="$key" -DLUMORA_SIGNED_TEST_EXE=ON \
+  -DLUMORA_WERROR=$werror >/dev/null
 cmake --build build/win -j "$jobs"
 
-cmake -S . -B build/native -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake -S . -B build/native -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Debug -DLUMORA_WERROR=$werror >/dev/null
 cmake --build build/native -j "$jobs"
 if [ "${LUMORA_SANITIZE:-0}" = 1 ]; then
   # clang with AddressSanitizer and UndefinedBehaviorSanitizer: the native
   # tests once more, and the libFuzzer targets.
   cmake -S . -B build/sanitize -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DLUMORA_SANITIZE=ON -DLUMORA_FUZZ=ON >/dev/null
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DLUMORA_SANITIZE=ON -DLUMORA_FUZZ=ON -DLUMORA_WERROR=$werror >/dev/null
   cmake --build build/sanitize -j "$jobs"
 fi
 

@@ -9,7 +9,8 @@ PKGS=(cmake make g++ googletest
       g++-mingw-w64-i686-posix mingw-w64-i686-dev
       g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
       wine wine64 xvfb xdotool x11-utils imagemagick
-      fonts-wqy-zenhei fonts-wine python3-pytest python3-pil python3-cryptography dpkg-dev patch locales
+      fonts-wqy-zenhei fonts-wine python3-pytest python3-pil python3-cryptography python3-pefile
+      dpkg-dev patch locales
       curl clang libclang-rt-14-dev)
 # The 32-bit Wine loader is only useful where the kernel runs 32-bit code;
 # elsewhere it would even shadow the 64-bit loader behind /usr/bin/wine.

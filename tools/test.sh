@@ -2,15 +2,27 @@
 # Runs every test: native unit tests (plain and with AddressSanitizer and
 # UndefinedBehaviorSanitizer), Windows tests under Wine, the update service's
 # own tests, and the end-to-end tests of the real exe under Wine on Xvfb.
-# Installs and builds whatever is missing first.
+# Installs and builds whatever is missing first, with warnings in product
+# code as errors, and builds both Windows architectures: the tests run the
+# one this machine can execute; the shipped 32-bit release is built twice
+# from two copies of the source and compared byte for byte.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+tools/setup-host.sh
+export LUMORA_WERROR=1
 LUMORA_SANITIZE=1 tools/build.sh
 source tools/wine-env.sh
 
 status=0
 step() { echo; echo "==== $*"; }
+
+step "release build (i686), twice, compared"
+tools/repro-check.sh || status=1
+if [ "$LUMORA_ARCH" != x86_64 ]; then
+  step "x86_64 build of the product"
+  LUMORA_RELEASE_ARCH=x86_64 tools/release.sh --no-public-key --build-dir build/release-x86_64 2>/dev/null || status=1
+fi
 
 step "native unit tests"
 (cd build/native && ctest --output-on-failure) || status=1

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Builds the release that a packager ships: the 32-bit executable for the real
+# update and web hosts (the defaults in CMakeLists.txt) with the publisher's
+# public key built in, stripped and zipped with skin/update/, and its symbols
+# beside the zip. Reproducible: the same source gives the same bytes.
+#
+#   tools/release.sh --public-key FILE   the publisher's public key (PEM)
+#   tools/release.sh --no-public-key     explicitly without a key: not for shipping
+#   options: --build-dir DIR             default build/release
+#
+# Results in DIR/dist: LumoraZUDeZazeda.zip and LumoraZUDeZazeda.exe.debug.
+# Needs what tools/setup-host.sh installs. LUMORA_WERROR=1 makes warnings
+# errors; LUMORA_RELEASE_ARCH=x86_64 builds the 64-bit executable instead.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+usage() { sed -n '7,9p' "$0" | sed 's/^# *//' >&2; exit 2; }
+
+key="" without_key=0 dir="$root/build/release"
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --public-key) [ $# -ge 2 ] || usage; key=$2; shift 2 ;;
+    --no-public-key) without_key=1; shift ;;
+    --build-dir) [ $# -ge 2 ] || usage; dir=$2; shift 2 ;;
+    *) usage ;;
+  esac
+done
+if [ -n "$key" ]; then
+  [ -f "$key" ] || { echo "release: no key file $key" >&2; exit 2; }
+  key=$(realpath "$key")
+elif [ $without_key = 0 ]; then
+  echo "release: refusing to build a release without the publisher's public key;" >&2
+  echo "         give --public-key FILE, or --no-public-key for a build not to ship" >&2
+  exit 2
+fi
+
+"$root/tools/fetch-tinyxml.sh"
+# A clean build folder: nothing cached from an earlier configuration (a test
+# host, another key) can reach the release.
+rm -rf "$dir"
+cmake -S "$root" -B "$dir" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
+  -DLUMORA_TARGET_ARCH="${LUMORA_RELEASE_ARCH:-i686}" \
+  -DLUMORA_WERROR="$([ "${LUMORA_WERROR:-0}" = 1 ] && echo ON || echo OFF)" \
+  -DLUMORA_PYTHON=/usr/bin/python3 \
+  ${key:+-DLUMORA_UPDATE_PUBLIC_KEY="$key"} >/dev/null
+cmake --build "$dir" -j "$(nproc)" --target dist >/dev/null
+
+dist="$dir/dist"
+for f in "$dist/LumoraZUDeZazeda.zip" "$dist/stage/LumoraZUDeZazeda.exe" "$dist/LumoraZUDeZazeda.exe.debug"; do
+  printf '%-28s %9d bytes  sha256 %s\n' "$(basename "$f")" "$(stat -c %s "$f")" "$(sha256sum "$f" | cut -d' ' -f1)"
+done
+# The version resource as support tools read it (Debian's python3-pefile).
+/usr/bin/python3 - "$dist/stage/LumoraZUDeZazeda.exe" <<'PY' || true
+import sys
+import pefile
+pe = pefile.PE(sys.argv[1])
+f = pe.VS_FIXEDFILEINFO[0]
+v = lambda ms, ls: f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
+print(f"version resource: file {v(f.FileVersionMS, f.FileVersionLS)}, product {v(f.ProductVersionMS, f.ProductVersionLS)}")
+for info in pe.FileInfo[0]:
+    for table in getattr(info, "StringTable", []):
+        for key, value in table.entries.items():
+            print(f"  {key.decode()}: {value.decode()}")
+PY
+[ -n "$key" ] || echo "release: built WITHOUT a publisher key: not for shipping" >&2
