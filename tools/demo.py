@@ -16,7 +16,8 @@ ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 sys.path.insert(0, str(ROOT / "tools"))
 
-from harness import BUILD, DEMO_SETUP, SIGNED_EXE, UPDATE_PORT, Display, Updater, Wine, click, wait_for  # noqa: E402
+from harness import (BUILD, DEMO_SETUP, SIGNED_EXE, UPDATE_PORT, Display, Updater, Wine, click_control,  # noqa: E402
+                     wait_for)
 from update_service import UpdateService  # noqa: E402
 
 
@@ -48,7 +49,7 @@ def main():
             u.wait_window()
             time.sleep(0.5)
             screenshot(wine, BUILD / "demo-offer.png")
-            click(wine, u.window(), 313 + 38, 154 + 15)  # OK
+            click_control(wine, u.window(), "ok")
             time.sleep(1.0)
             screenshot(wine, BUILD / "demo-download.png")
             rc = u.wait_exit(60)

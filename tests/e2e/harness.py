@@ -28,8 +28,20 @@ INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Se
 # Flags of the Internet Options connection settings.
 PROXY_DIRECT, PROXY_FIXED, PROXY_PAC, PROXY_AUTO_DETECT = 1, 2, 4, 8
 
-STATE_CONTROLS = {"ok": 1000, "cancel": 1001, "close": 1002, "download_page": 1004,
-                  "feedback": 1005, "status": 1007, "progress": 1}
+
+
+def product_constants():
+    """What the tests share with the product (control identifiers, layout,
+    picture origins, colours), printed by a program built from its sources."""
+    exe = BUILD / "native" / "tests" / "e2e" / "product_constants"
+    if not exe.exists():
+        raise RuntimeError(f"{exe} is missing: run tools/build.sh")
+    return json.loads(subprocess.run([str(exe)], check=True, capture_output=True).stdout)
+
+
+PRODUCT = product_constants()
+STATE_CONTROLS = PRODUCT["ids"]
+LAYOUT = PRODUCT["layout"]
 
 
 def wine_environment():
@@ -225,6 +237,16 @@ def xdo(wine, *args):
 def click(wine, window, x, y):
     """A left click at a point of the window's client area."""
     xdo(wine, "mousemove", window["rect"][0] + x, window["rect"][1] + y, "click", 1)
+
+
+def center(rect):
+    """The middle of an [x, y, w, h] rectangle."""
+    x, y, w, h = rect
+    return x + w // 2, y + h // 2
+
+
+def click_control(wine, window, name):
+    click(wine, window, *center(control(window, name)["rect"]))
 
 
 def wait_for(predicate, timeout, interval=0.05):

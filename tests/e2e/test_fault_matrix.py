@@ -3,10 +3,10 @@ process ends in a defined state within its time-out, without a crash, with
 no partial installer under its final name, and with the installer started
 only where the update completed.
 
-Each row: (name, setup, arguments, expected outcome, files expected in the
-work folder afterwards, whether the installer starts). Outcomes: "closed"
-(silently, never mapped), "failed", "idle", "no_update", "new_version",
-"completed" (installer saved, started, updater exited)."""
+Each row: (name, setup, expected outcome, files expected in the work folder
+afterwards). Outcomes: "closed" (silently, never mapped), "failed", "idle",
+"no_update", "new_version", "completed" (installer saved, started, updater
+exited)."""
 import hashlib
 import os
 import time
@@ -14,7 +14,7 @@ import time
 import pytest
 
 from conftest import manifest
-from harness import DEMO_SETUP, click, visible_controls, wait_for
+from harness import DEMO_SETUP, LAYOUT, click_control, control, visible_controls, wait_for
 
 CONTROLS = {
     "failed": {"download_page", "feedback", "close"},
@@ -25,6 +25,9 @@ CONTROLS = {
 STALL_S = 45  # the transfer gives up after 30 s without a byte
 DEADLINE_S = 75  # a manifest fetch gives up after 60 s in all
 SETUP = DEMO_SETUP.read_bytes()
+OLDER = b"an older installer"
+KEPT = ["setup.exe", "xml_new/version.xml"]  # the older installer, untouched
+DONE = ["setup.exe", "setup.exe.ran", "xml_new/version.xml"]
 
 
 def forced(url, extra=""):
@@ -35,10 +38,14 @@ def deep(n):
     return "<a>" * n
 
 
-# Manifest rows run with -prompt so that every outcome is visible.
+# Manifest rows run with -prompt so that every outcome is visible, unless
+# the row says otherwise.
 MANIFEST_ROWS = [
     ("refused", {"stop_service": True}, "failed", []),
     ("status 404", {"refresh_fault": "status=404"}, "failed", []),
+    ("status 404 without -prompt", {"refresh_fault": "status=404", "prompt": False}, "closed", []),
+    ("reset without -prompt", {"refresh_fault": "reset=10", "prompt": False}, "closed", []),
+    ("closed without answer", {"refresh_fault": "close"}, "failed", []),
     ("status 500", {"refresh_fault": "status=500"}, "failed", []),
     ("stall before headers", {"refresh_fault": "stall_headers", "slow": True}, "failed", []),
     ("stall mid-body", {"refresh_fault": "stall_body=20", "slow": True}, "failed", []),
@@ -66,38 +73,36 @@ MANIFEST_ROWS = [
     ("trickling forever", {"refresh_fault": "trickle=1000", "slow": DEADLINE_S}, "failed", []),
 ]
 
-# Download rows: a forced update, so the download starts at once. Broken
+# Download rows: a forced update, so the download starts at once, with an
+# older installer of the same name already in the work folder. Broken
 # transfers are tried four times, each resumed one getting 20000 bytes.
 DOWNLOAD_ROWS = [
-    ("reset mid-body", forced("{base}/fault/reset=20000/files/setup.exe"), "failed", ["xml_new/version.xml"]),
-    ("short body", forced("{base}/fault/short=20000/files/setup.exe"), "failed", ["xml_new/version.xml"]),
-    ("reset once", forced("{base}/fault/reset=20000,first=1/files/setup.exe"), "completed",
-     ["setup.exe", "setup.exe.ran", "xml_new/version.xml"]),
-    ("stall mid-body once", forced("{base}/fault/stall_body=30000,first=1/files/setup.exe"), "completed",
-     ["setup.exe", "setup.exe.ran", "xml_new/version.xml"]),
-    ("stall before headers once", forced("{base}/fault/stall_headers,first=1/files/setup.exe"), "completed",
-     ["setup.exe", "setup.exe.ran", "xml_new/version.xml"]),
+    ("reset mid-body", forced("{base}/fault/reset=20000/files/setup.exe"), "failed", KEPT),
+    ("short body", forced("{base}/fault/short=20000/files/setup.exe"), "failed", KEPT),
+    ("reset once", forced("{base}/fault/reset=20000,first=1/files/setup.exe"), "completed", DONE),
+    ("stall mid-body once", forced("{base}/fault/stall_body=30000,first=1/files/setup.exe"), "completed", DONE),
+    ("stall before headers once", forced("{base}/fault/stall_headers,first=1/files/setup.exe"), "completed", DONE),
     ("status 503 with Retry-After once", forced("{base}/fault/status=503,retry_after=1,first=1/files/setup.exe"),
-     "completed", ["setup.exe", "setup.exe.ran", "xml_new/version.xml"]),
-    ("status 404", forced("{base}/files/missing.exe"), "failed", ["xml_new/version.xml"]),
-    ("status 500", forced("{base}/fault/status=500/files/setup.exe"), "failed", ["xml_new/version.xml"]),
-    ("closed without answer", forced("{base}/fault/close/files/setup.exe"), "failed", ["xml_new/version.xml"]),
-    ("redirect loop", forced("{base}/fault/redirect_loop/files/setup.exe"), "failed", ["xml_new/version.xml"]),
-    ("redirect", forced("{base}/fault/redirect=2/files/setup.exe"), "completed",
-     ["setup.exe", "setup.exe.ran", "xml_new/version.xml"]),
-    ("wrong size", forced("{base}/files/setup.exe", f"<size>{len(SETUP) + 1}</size>"), "failed", ["xml_new/version.xml"]),
-    ("wrong sha256", forced("{base}/files/setup.exe", "<sha256>" + "ab" * 32 + "</sha256>"), "failed",
-     ["xml_new/version.xml"]),
-    ("right size and sha256", forced("{base}/files/setup.exe", f"<size>{len(SETUP)}</size><sha256>"
-                                     + hashlib.sha256(SETUP).hexdigest() + "</sha256>"), "completed",
-     ["setup.exe", "setup.exe.ran", "xml_new/version.xml"]),
-    ("query string in the URL", forced("{base}/files/setup.exe?v=2"), "completed",
-     ["setup.exe", "setup.exe.ran", "xml_new/version.xml"]),
-    ("URL ending in /", forced("{base}/files/"), "failed", ["xml_new/version.xml"]),
-    ("unreachable host", forced("http://127.0.0.1:1/setup.exe"), "failed", ["xml_new/version.xml"]),
+     "completed", DONE),
+    ("status 404", forced("{base}/files/missing.exe"), "failed", KEPT),
+    ("status 500", forced("{base}/fault/status=500/files/setup.exe"), "failed", KEPT),
+    ("closed without answer", forced("{base}/fault/close/files/setup.exe"), "failed", KEPT),
+    ("redirect loop", forced("{base}/fault/redirect_loop/files/setup.exe"), "failed", KEPT),
+    ("redirect", forced("{base}/fault/redirect=2/files/setup.exe"), "completed", DONE),
+    ("size one short", forced("{base}/files/setup.exe", f"<size>{len(SETUP) - 1}</size>"), "failed", KEPT),
+    ("size one over", forced("{base}/files/setup.exe", f"<size>{len(SETUP) + 1}</size>"), "failed", KEPT),
+    ("malformed size", forced("{base}/files/setup.exe", "<size>12x</size>"), "failed", KEPT),
+    ("wrong sha256", forced("{base}/files/setup.exe", "<sha256>" + "ab" * 32 + "</sha256>"), "failed", KEPT),
+    ("right size and sha256", forced("{base}/files/setup.exe", f"<size> {len(SETUP)} </size><sha256>"
+                                     + hashlib.sha256(SETUP).hexdigest().upper() + "</sha256>"), "completed", DONE),
+    ("query string in the URL", forced("{base}/files/setup.exe?v=2#x"), "completed", DONE),
+    ("URL ending in /", forced("{base}/files/"), "failed", KEPT),
+    ("unreachable host", forced("http://127.0.0.1:1/setup.exe"), "failed", KEPT),
     # The URL fits its 1024 bytes, the work folder path plus the name do not.
-    ("installer path too long", forced("{base}/files/" + "n" * 990), "failed", ["xml_new/version.xml"]),
+    ("installer path too long", forced("{base}/files/" + "n" * 990), "failed", KEPT),
 ]
+# Refused before any request.
+NOT_FETCHED = {"malformed size", "URL ending in /", "installer path too long"}
 
 
 def work_files(workdir):
@@ -108,6 +113,8 @@ def work_files(workdir):
 
 
 def check_outcome(u, wine, workdir, outcome, files, slow=False):
+    """slow: a stall, which only an idle time-out (True) or the manifest
+    deadline (its seconds) ends."""
     timeout = STALL_S if slow is True else (slow or 20)
     if outcome == "closed":
         assert u.wait_exit(timeout, watch_mapping=True) == 0
@@ -119,11 +126,16 @@ def check_outcome(u, wine, workdir, outcome, files, slow=False):
     else:
         want = CONTROLS[outcome]
         u.wait_window(lambda w: w["visible"] and visible_controls(w) == want, timeout=timeout)
+        if slow:
+            assert time.monotonic() - u.started > 25, "ended before the idle time-out"
         time.sleep(0.5)  # settled: nothing else happens
-        assert visible_controls(u.window()) == want
+        w = u.window()
+        assert visible_controls(w) == want
+        if "ok" in want:
+            assert control(w, "ok")["rect"] == LAYOUT["ok" if outcome == "new_version" else "ok_no_update"]
         assert not (workdir / "setup.exe.ran").exists()
         # Closing it ends the process normally.
-        click(wine, u.window(), 480, 13)
+        click_control(wine, w, "close")
         assert u.wait_exit(5) == 0
     assert u.stderr_text().find("Unhandled exception") < 0
     assert work_files(workdir) == sorted(files)
@@ -138,7 +150,7 @@ def test_manifest_fault(run, service, service_session, wine, workdir, name, setu
     if setup.get("stop_service"):
         service_session.stop()
     try:
-        u = run("-prompt")
+        u = run("-prompt") if setup.get("prompt", True) else run()
         check_outcome(u, wine, workdir, outcome, files, slow=setup.get("slow", False))
         if outcome == "failed" and "redirect" not in setup.get("refresh_fault", "redirect"):
             assert service.requests().count("/Client/refresh") == 1  # never retried
@@ -147,15 +159,16 @@ def test_manifest_fault(run, service, service_session, wine, workdir, name, setu
             service_session.start()
 
 
-def test_manifest_fault_without_prompt_closes_silently(run, service, wine, workdir):
-    service.set_refresh_fault("reset=10")
-    check_outcome(run(), wine, workdir, "closed", [])
-
-
 @pytest.mark.parametrize("name,text,outcome,files", DOWNLOAD_ROWS, ids=[r[0] for r in DOWNLOAD_ROWS])
 def test_download_fault(run, service, wine, workdir, name, text, outcome, files):
+    workdir.mkdir(parents=True)
+    (workdir / "setup.exe").write_bytes(OLDER)
     service.set_manifest(text)
-    check_outcome(run(), wine, workdir, outcome, files, slow="stall" in name)
+    check_outcome(run(), wine, workdir, outcome, files, slow=name.startswith("stall"))
+    if outcome == "failed":
+        assert (workdir / "setup.exe").read_bytes() == OLDER
+    if name in NOT_FETCHED:
+        assert not [r for r in service.requests() if r != "/Client/refresh"]
 
 
 def test_work_folder_replaced_by_a_file(run, service, wine, workdir):

@@ -8,10 +8,10 @@ import subprocess
 import time
 
 import pytest
-from PIL import Image
+from PIL import Image, ImageChops
 
 from conftest import manifest
-from harness import EXE, INSPECTOR, ROOT, control, visible_controls
+from harness import EXE, INSPECTOR, LAYOUT, PRODUCT, ROOT, center, control, visible_controls
 
 BG = (10, 20, 30)
 COLOURS = {
@@ -29,6 +29,18 @@ COLOURS = {
     "升级失败.png": ((120, 30), (0, 0, 200)),
     "建议.png": ((100, 20), (200, 200, 0)),
 }
+
+
+STATE, ADVICE, DIVIDER = (PRODUCT["pictures"][k] for k in ("state", "advice", "divider"))
+
+
+def at(origin, dx=0, dy=0):
+    return origin[0] + dx, origin[1] + dy
+
+
+def box(rect):
+    x, y, w, h = rect
+    return x, y, x + w, y + h
 
 
 def make_skin(folder, leave_out=(), half_transparent=()):
@@ -74,54 +86,65 @@ def test_new_version_pictures_are_in_place(skinned, service, wine):
     service.set_manifest(manifest("1.1.1.3"))
     u = skinned()
     w, img = settled(u, wine, {"ok", "cancel", "close"})
+    (pw, ph), (dw, dh) = COLOURS["发现新版本.png"][0], COLOURS["分割线.png"][0]
     assert img.getpixel((250, 60)) == BG
-    assert img.getpixel((50, 70)) == colour("发现新版本.png")
-    assert img.getpixel((169, 99)) == colour("发现新版本.png")
-    assert img.getpixel((170, 100)) == BG  # just outside the 120 x 30 picture
-    assert img.getpixel((21, 144)) == colour("分割线.png")
-    assert img.getpixel((478, 145)) == colour("分割线.png")
-    assert img.getpixel((21, 146)) == BG
-    assert img.getpixel((313 + 38, 154 + 15)) == colour("确定.png")
-    assert img.getpixel((404 + 38, 154 + 15)) == colour("取消.png")
-    assert img.getpixel((468 + 12, 3 + 10)) == colour("关闭_hover.png")
+    assert img.getpixel(at(STATE)) == colour("发现新版本.png")
+    assert img.getpixel(at(STATE, pw - 1, ph - 1)) == colour("发现新版本.png")
+    assert img.getpixel(at(STATE, pw, ph)) == BG  # just outside the picture
+    assert img.getpixel(at(DIVIDER)) == colour("分割线.png")
+    assert img.getpixel(at(DIVIDER, dw - 1, dh - 1)) == colour("分割线.png")
+    assert img.getpixel(at(DIVIDER, 0, dh)) == BG
+    assert img.getpixel(center(LAYOUT["ok"])) == colour("确定.png")
+    assert img.getpixel(center(LAYOUT["cancel"])) == colour("取消.png")
+    assert img.getpixel(center(LAYOUT["close"])) == colour("关闭_hover.png")
 
 
 def test_no_update_and_failed_pictures(skinned, service, wine):
     u = skinned("-prompt")
     w, img = settled(u, wine, {"ok", "close"})
-    assert img.getpixel((60, 80)) == colour("无需更新.png")
-    assert img.getpixel((404 + 38, 154 + 15)) == colour("确定.png")
-    assert img.getpixel((313 + 38, 154 + 15)) == BG  # OK moved away from there
+    assert img.getpixel(at(STATE, 10, 10)) == colour("无需更新.png")
+    assert img.getpixel(center(LAYOUT["ok_no_update"])) == colour("确定.png")
+    assert img.getpixel(center(LAYOUT["ok"])) == BG  # OK moved away from there
     u.kill()
     service.set_refresh_fault("status=500")
     u = skinned("-prompt")
     w, img = settled(u, wine, {"download_page", "feedback", "close"})
-    assert img.getpixel((60, 80)) == colour("升级失败.png")
-    assert img.getpixel((60, 115)) == colour("建议.png")
-    assert img.getpixel((280 + 27, 110 + 11)) == colour("点击下载.png")
-    assert img.getpixel((53 + 40, 140 + 6)) == colour("在线问题反馈.png")
-    assert img.getpixel((21, 144)) == BG  # no divider in the failure state
+    assert img.getpixel(at(STATE, 10, 10)) == colour("升级失败.png")
+    assert img.getpixel(at(ADVICE, 10, 5)) == colour("建议.png")
+    assert img.getpixel(center(LAYOUT["download_page"])) == colour("点击下载.png")
+    assert img.getpixel(center(LAYOUT["feedback"])) == colour("在线问题反馈.png")
+    assert img.getpixel(at(DIVIDER)) == BG  # no divider in the failure state
 
 
-def test_bar_fills_four_pixels_per_percent(skinned, service, wine):
+def test_bar_and_status_line_follow_the_percentage(skinned, service, wine):
     service.add_file("slow.exe", b"\0" * (1 << 20))
     service.set_manifest(manifest("1.1.1.3", force="1", url="{base}/fault/throttle=40K/files/slow.exe"))
     u = skinned()
-    checked = 0
+    bx, by, bw, bh = LAYOUT["progress"]
+    lines = []  # (percent range, the status line's pixels)
     for _ in range(8):
         w = u.wait_window(lambda w: control(w, "status")["visible"] and "%" in control(w, "status")["text"])
         before = int(re.search(r"\((\d+)%\)", control(w, "status")["text"]).group(1))
         img = grab(wine, w)
         after = int(re.search(r"\((\d+)%\)", control(u.window(), "status")["text"]).group(1))
-        # The 10-pixel images sit centred in the 30-pixel bar at (50, 100).
-        row = [img.getpixel((x, 115)) for x in range(50, 450)]
+        # The 10-pixel images sit centred in the bar.
+        row = [img.getpixel((x, by + bh // 2)) for x in range(bx, bx + bw)]
         filled = sum(1 for p in row if p == colour("当前进度.png"))
         assert all(p == colour("进度背景.png") for p in row[filled:])
         assert 4 * before <= filled <= 4 * after, (before, filled, after)
-        assert img.getpixel((250, 102)) == (25, 25, 25)  # the bar's dark fill around the images
-        checked += 1
+        # The bar's dark fill around the images.
+        assert list(img.getpixel((bx + bw // 2, by + 2))) == PRODUCT["colours"]["dark"]
+        lines.append(((before, after), img.crop(box(LAYOUT["status"]))))
         time.sleep(1)
-    assert checked == 8
+    # "(N%)" stays on screen: pixels right of the status text change with
+    # the percentage, the text's own do not.
+    ((_, first_percent), first), ((last_percent, _), last) = lines[0], lines[-1]
+    assert first_percent < last_percent
+    changed = ImageChops.difference(first, last).getbbox()
+    assert changed, "the percentage is not on screen"
+    text = tuple(PRODUCT["colours"]["status_text"])
+    assert text in first.crop((0, 0, changed[0], first.height)).getdata(), "no status text left of the change"
+    assert text in last.crop(changed).getdata()
 
 
 def test_half_transparent_state_picture_blends_over_the_background(skinned, service, wine):
@@ -132,22 +155,23 @@ def test_half_transparent_state_picture_blends_over_the_background(skinned, serv
     twice = tuple(c * 127 // 255 + (100 if i == 1 else 0) for i, c in enumerate(once))
     # Showing the state draws the picture at once, over the erase that moving
     # the buttons already caused: blended twice, until the next repaint.
-    assert all(abs(a - b) <= 3 for a, b in zip(img.getpixel((60, 80)), twice)), img.getpixel((60, 80))
+    assert all(abs(a - b) <= 3 for a, b in zip(img.getpixel(at(STATE, 10, 10)), twice)), img.getpixel(at(STATE, 10, 10))
     wine.run(INSPECTOR, ["--repaint"])
     time.sleep(0.5)
     # A repaint erases with the opaque background first: blended once.
-    assert all(abs(a - b) <= 3 for a, b in zip(grab(wine, w).getpixel((60, 80)), once))
+    assert all(abs(a - b) <= 3 for a, b in zip(grab(wine, w).getpixel(at(STATE, 10, 10)), once))
 
 
 def test_missing_file_leaves_everything_else_unchanged(skinned, service, wine):
     service.set_manifest(manifest("1.1.1.3"))
     u = skinned(leave_out=("取消.png",))
     w, img = settled(u, wine, {"ok", "cancel", "close"})
-    assert img.getpixel((50, 70)) == colour("发现新版本.png")
-    assert img.getpixel((313 + 38, 154 + 15)) == colour("确定.png")
-    assert img.getpixel((468 + 12, 3 + 10)) == colour("关闭_hover.png")
+    assert img.getpixel(at(STATE)) == colour("发现新版本.png")
+    assert img.getpixel(center(LAYOUT["ok"])) == colour("确定.png")
+    assert img.getpixel(center(LAYOUT["close"])) == colour("关闭_hover.png")
     # Cancel falls back to a standard push button with its caption.
-    cancel = [img.getpixel((x, 154 + 4)) for x in range(404 + 4, 404 + 72)]
+    cx, cy, cw, ch = LAYOUT["cancel"]
+    cancel = [img.getpixel((x, cy + 4)) for x in range(cx + 4, cx + cw - 4)]
     assert colour("取消.png") not in cancel
     assert control(w, "cancel")["text"] == "取消"
 
@@ -156,7 +180,7 @@ def test_without_any_skin_buttons_show_their_captions(skinned, service, wine):
     service.set_manifest(manifest("1.1.1.3"))
     u = skinned(skin=False)
     w, img = settled(u, wine, {"ok", "cancel", "close"})
-    ok = img.crop((313, 154, 313 + 76, 154 + 31))
+    ok = img.crop(box(LAYOUT["ok"]))
     # A standard button: a light face with dark caption pixels on it.
     pixels = list(ok.getdata())
     light = sum(1 for p in pixels if min(p) > 180)

@@ -1,9 +1,10 @@
 """The update check end to end: the real exe under Wine against the local
-update service, observed from outside."""
+update service, observed from outside. Failed and unreadable fetches are
+rows of the fault matrix."""
 import time
 
 from conftest import manifest
-from harness import DEMO_SETUP, control, visible_controls, wait_for
+from harness import DEMO_SETUP, LAYOUT, control, visible_controls, wait_for
 
 
 def test_no_update_without_prompt_closes_without_ever_mapping_a_window(run, service, workdir):
@@ -20,8 +21,7 @@ def test_no_update_with_prompt_shows_the_window(run, service, workdir):
     # The window shows before its buttons do: wait for the state, not the window.
     w = u.wait_window(lambda w: "ok" in visible_controls(w))
     assert visible_controls(w) == {"ok", "close"}
-    assert control(w, "ok")["rect"] == [404, 154, 76, 31]
-    assert w["client"] == [500, 200]
+    assert control(w, "ok")["rect"] == LAYOUT["ok_no_update"]
     assert u.running()
 
 
@@ -30,24 +30,6 @@ def test_newer_version_asks(run, service, workdir):
     u = run()
     w = u.wait_window(lambda w: "cancel" in visible_controls(w))
     assert visible_controls(w) == {"ok", "cancel", "close"}
-    assert control(w, "ok")["rect"] == [313, 154, 76, 31]
-    assert control(w, "cancel")["rect"] == [404, 154, 76, 31]
-
-
-def test_fetch_failure_without_prompt_closes_silently(run, service, workdir):
-    service.set_refresh_fault("status=404")
-    u = run()
-    assert u.wait_exit(20, watch_mapping=True) == 0
-    assert not u.ever_mapped
-    assert not (workdir / "xml_new" / "version.xml").exists()
-
-
-def test_fetch_failure_with_prompt_shows_failure(run, service, workdir):
-    service.set_refresh_fault("close")
-    u = run("-prompt")
-    w = u.wait_window(lambda w: "feedback" in visible_controls(w))
-    assert visible_controls(w) == {"download_page", "feedback", "close"}
-    assert not (workdir / "xml_new" / "version.xml").exists()
 
 
 def test_stale_manifest_is_not_read_when_the_new_one_cannot_be_saved(run, service, workdir):
@@ -60,13 +42,6 @@ def test_stale_manifest_is_not_read_when_the_new_one_cannot_be_saved(run, servic
     w = u.wait_window(lambda w: True)
     assert not w["visible"] or visible_controls(w) == {"close"}  # idle: unchanged
     assert "/files/setup.exe" not in service.requests()
-
-
-def test_unreadable_manifest_leaves_the_window_idle(run, service, workdir):
-    service.set_manifest("this is not xml")
-    u = run("-prompt")
-    w = u.wait_window()  # shown by the modal loop in the idle state
-    assert visible_controls(w) == {"close"}
 
 
 def test_second_copy_ends_at_once(run, service, workdir):

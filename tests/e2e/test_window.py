@@ -6,21 +6,13 @@ import time
 import pytest
 
 from conftest import manifest
-from harness import EXE, SIGNED_EXE, WEB_HOST, click, control, visible_controls, wait_for, xdo
+from harness import (EXE, LAYOUT, PRODUCT, SIGNED_EXE, WEB_HOST, center, click, click_control, control,
+                     visible_controls, wait_for, xdo)
 
 WS_POPUP, WS_CAPTION, WS_BORDER, WS_THICKFRAME = 0x80000000, 0x00C00000, 0x00800000, 0x00040000
 WS_CLIPCHILDREN, WS_SYSMENU, DS_SETFONT = 0x02000000, 0x00080000, 0x40
 
-LAYOUT = {
-    "close": [468, 3, 24, 21], "status": [50, 70, 400, 20], "progress": [50, 100, 400, 30],
-    "cancel": [404, 154, 76, 31], "download_page": [280, 110, 54, 22], "feedback": [53, 140, 79, 12],
-}
 CAPTIONS = {"ok": "确定", "cancel": "取消", "close": "关闭", "download_page": "点击下载", "feedback": "反馈"}
-
-
-def center(w, name):
-    x, y, cw, ch = control(w, name)["rect"]
-    return x + cw // 2, y + ch // 2
 
 
 def new_version(run, service, url="{base}/files/setup.exe"):
@@ -31,30 +23,22 @@ def new_version(run, service, url="{base}/files/setup.exe"):
 
 def test_layout_style_and_captions(run, service):
     u, w = new_version(run, service)
-    assert w["client"] == [500, 200]
-    assert w["rect"][2:] == [500, 200]  # no border, no caption
+    assert w["client"] == PRODUCT["client"]
+    assert w["rect"][2:] == PRODUCT["client"]  # no border, no caption
     style = w["style"]
     assert style & WS_POPUP and style & WS_CLIPCHILDREN and style & WS_SYSMENU
     assert not style & (WS_CAPTION | WS_THICKFRAME)
-    for name, rect in LAYOUT.items():
-        assert control(w, name)["rect"] == rect, name
-    assert control(w, "ok")["rect"] == [313, 154, 76, 31]
+    for name in CAPTIONS.keys() | {"status", "progress"}:
+        assert control(w, name)["rect"] == LAYOUT[name], name
     for name, caption in CAPTIONS.items():
         assert control(w, name)["text"] == caption
     assert control(w, "progress")["class"].lower() == "msctls_progress32"
     assert control(w, "status")["class"].lower() == "static"
 
 
-def test_no_update_state_puts_ok_at_cancels_place(run, service):
-    u = run("-prompt")
-    w = u.wait_window(lambda w: "ok" in visible_controls(w))
-    assert visible_controls(w) == {"ok", "close"}
-    assert control(w, "ok")["rect"] == [404, 154, 76, 31]
-
-
 def test_failed_download_hides_the_bar_and_keeps_ok_and_cancel_hidden(run, service, wine):
     u, w = new_version(run, service, url="{base}/fault/reset=1000/files/setup.exe")
-    click(wine, w, *center(w, "ok"))
+    click_control(wine, w, "ok")
     w = u.wait_window(lambda w: "feedback" in visible_controls(w), timeout=30)
     assert visible_controls(w) == {"download_page", "feedback", "close"}
 
@@ -62,13 +46,13 @@ def test_failed_download_hides_the_bar_and_keeps_ok_and_cancel_hidden(run, servi
 def test_ok_in_no_update_closes(run, service, wine):
     u = run("-prompt")
     w = u.wait_window(lambda w: "ok" in visible_controls(w))
-    click(wine, w, *center(w, "ok"))
+    click_control(wine, w, "ok")
     assert u.wait_exit(5) == 0
 
 
 def test_cancel_closes_in_new_version(run, service, wine):
     u, w = new_version(run, service)
-    click(wine, w, *center(w, "cancel"))
+    click_control(wine, w, "cancel")
     assert u.wait_exit(5) == 0
 
 
@@ -87,7 +71,7 @@ def test_close_button_closes_in_every_state(run, service, wine, workdir, state):
     u = run(*args)
     w = u.wait_window()
     time.sleep(0.3)
-    click(wine, w, *center(w, "close"))
+    click_control(wine, w, "close")
     assert u.wait_exit(5) == 0
 
 
@@ -107,13 +91,13 @@ def test_web_links_open_the_page_and_close(run, service, wine, link, path, exe, 
     service.set_refresh_fault("status=404")
     u = run("-prompt", exe=exe)
     w = u.wait_window(lambda w: link in visible_controls(w))
-    click(wine, w, *center(w, link))
+    click_control(wine, w, link)
     assert u.wait_exit(5) == 0
     assert wait_for(lambda: wine.browser_log.exists() and wine.browser_log.read_text().strip(), 10)
     assert wine.browser_log.read_text().split() == [f"{scheme}://{WEB_HOST}{path}"]
 
 
-@pytest.mark.parametrize("row,moves", [(39, True), (40, False)])
+@pytest.mark.parametrize("row,moves", [(PRODUCT["caption_band"] - 1, True), (PRODUCT["caption_band"], False)])
 def test_dragging_by_the_top_band(run, service, wine, row, moves):
     u, w = new_version(run, service)
     x0, y0 = w["rect"][:2]
@@ -131,7 +115,7 @@ def test_dragging_by_the_top_band(run, service, wine, row, moves):
 def test_ok_does_nothing_while_downloading(run, service, wine):
     service.add_file("big.exe", b"\0" * (4 << 20))
     u, w = new_version(run, service, url="{base}/fault/throttle=200K/files/big.exe")
-    ok = center(w, "ok")
+    ok = center(control(w, "ok")["rect"])
     click(wine, w, *ok)
     u.wait_window(lambda w: "progress" in visible_controls(w))
     click(wine, w, *ok)  # hidden now: the click lands on the window itself
