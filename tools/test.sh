@@ -15,7 +15,7 @@ LUMORA_SANITIZE=1 tools/build.sh
 source tools/wine-env.sh
 
 status=0
-step() { echo; echo "==== $*"; }
+step() { echo; echo "==== $* (at ${SECONDS} s)"; }
 
 step "release build (i686), twice, compared"
 tools/repro-check.sh || status=1
@@ -51,5 +51,6 @@ step "end-to-end tests"
 "$WINESERVER" -k 2>/dev/null || true
 
 echo
+echo "(${SECONDS} s in all)"
 [ $status -eq 0 ] && echo "all test layers passed" || echo "some test layer FAILED"
 exit $status
