@@ -9,13 +9,14 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "common/Handle.h"
 #include "framework/Framework.h"
 #include "ui/LumoraZUDeZazedaDlg.h"
 #include "update/BoundedText.h"
 #include "update/TextConv.h"
 #include "update/UpdateCheck.h"
 
-HANDLE g_hInstanceSemaphore = nullptr;
+CHandle g_hInstanceSemaphore;
 
 class CLumoraZUDeZazedaApp : public CWinApp {
 public:
@@ -30,10 +31,9 @@ bool PathExists(const char* pszPath) { return ::PathFileExistsA(pszPath) != FALS
 
 void ReadCommandLine(CLumoraZUDeZazedaDlg& dlg) {
     int nArgs = 0;
-    LPWSTR* ppArgs = ::CommandLineToArgvW(::GetCommandLineW(), &nArgs);
+    const CLocalMemory<LPWSTR*> argv(::CommandLineToArgvW(::GetCommandLineW(), &nArgs));
     std::vector<std::string> args;
-    for (int i = 1; ppArgs && i < nArgs && i <= (int)kMaxExaminedArgs; ++i) args.push_back(WideToNarrow(ppArgs[i]));
-    ::LocalFree(ppArgs);
+    for (int i = 1; argv && i < nArgs && i <= (int)kMaxExaminedArgs; ++i) args.push_back(WideToNarrow(argv.Get()[i]));
 
     CommandLineOptions options = ParseArguments(args, {PathExists, ContainsHttpMarker});
     if (options.bPrompt) dlg.m_bPrompt = true;
@@ -48,7 +48,7 @@ BOOL CLumoraZUDeZazedaApp::InitInstance() {
     CWinApp::InitInstance();
     AfxEnableControlContainer();
 
-    g_hInstanceSemaphore = ::CreateSemaphoreA(nullptr, 0, 1, "LumoraZUDeZazeda.exe");
+    g_hInstanceSemaphore.Reset(::CreateSemaphoreA(nullptr, 0, 1, "LumoraZUDeZazeda.exe"));
     if (::GetLastError() == ERROR_ALREADY_EXISTS) return TRUE;
 
     SetRegistryKey(L"应用程序向导生成的本地应用程序");
@@ -64,8 +64,7 @@ BOOL CLumoraZUDeZazedaApp::InitInstance() {
 }
 
 int CLumoraZUDeZazedaApp::ExitInstance() {
-    if (g_hInstanceSemaphore) ::CloseHandle(g_hInstanceSemaphore);
-    g_hInstanceSemaphore = nullptr;
+    g_hInstanceSemaphore.Close();
     return CWinApp::ExitInstance();
 }
 

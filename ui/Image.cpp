@@ -13,6 +13,11 @@ namespace {
 namespace gp = Gdiplus;
 namespace gpf = Gdiplus::DllExports;
 
+struct GpBitmapTraits : NullEmptyTraits<gp::GpBitmap*> {
+    static void Close(gp::GpBitmap* p) noexcept { gpf::GdipDisposeImage(p); }
+};
+using CGpBitmap = CUniqueHandle<GpBitmapTraits>;
+
 // The decoder token and the count of live images, behind one lock. The lock
 // is a critical section, so its holder may take it again: the destructor that
 // drops the count to zero shuts the decoder down while holding it.
@@ -68,21 +73,21 @@ void ShutdownDecoder() {
 const int kDCPoolSlots = 4;
 PVOID volatile g_dcPool[kDCPoolSlots];
 
-HDC TakeMemoryDC() {
+CMemoryDC TakeMemoryDC() {
     for (PVOID volatile& slot : g_dcPool) {
         PVOID h = ::InterlockedExchangePointer(&slot, nullptr);
-        if (h) return static_cast<HDC>(h);
+        if (h) return CMemoryDC(static_cast<HDC>(h));
     }
-    return ::CreateCompatibleDC(nullptr);
+    return CMemoryDC(::CreateCompatibleDC(nullptr));
 }
 
-void GiveBackMemoryDC(HDC hDC) {
-    PVOID h = hDC;
+void GiveBackMemoryDC(CMemoryDC dc) {
+    PVOID h = dc.Release();
     for (PVOID volatile& slot : g_dcPool) {
         h = ::InterlockedExchangePointer(&slot, h);
         if (!h) return;
     }
-    ::DeleteDC(static_cast<HDC>(h));  // displaced from a full pool
+    dc.Reset(static_cast<HDC>(h));  // displaced from a full pool: deleted here
 }
 
 DecoderState::~DecoderState() {
@@ -90,8 +95,7 @@ DecoderState::~DecoderState() {
     if (token) gp::GdiplusShutdown(token);
     token = 0;
     for (PVOID volatile& slot : g_dcPool) {
-        PVOID h = ::InterlockedExchangePointer(&slot, nullptr);
-        if (h) ::DeleteDC(static_cast<HDC>(h));
+        const CMemoryDC pooled(static_cast<HDC>(::InterlockedExchangePointer(&slot, nullptr)));
     }
     ::DeleteCriticalSection(&lock);
 }
@@ -129,9 +133,8 @@ bool CopyPalette(gp::GpBitmap* pBitmap, const CImage& image) {
         colours[i].rgbGreen = (BYTE)((c >> 8) & 0xFF);
         colours[i].rgbRed = (BYTE)((c >> 16) & 0xFF);
     }
-    HDC hDC = image.GetDC();
-    UINT nSet = hDC ? ::SetDIBColorTable(hDC, 0, nCount, colours) : 0;
-    image.ReleaseDC();
+    const CImageDC dc(image);
+    const UINT nSet = dc.Get() ? ::SetDIBColorTable(dc.Get(), 0, nCount, colours) : 0;
     return nSet == nCount;
 }
 }  // namespace
@@ -167,8 +170,8 @@ BOOL CImage::Create(int nWidth, int nHeight, int nBPP, bool bAlpha) {
     bmi.hdr.biBitCount = (WORD)nBPP;
     bmi.hdr.biCompression = BI_RGB;
     void* pBits = nullptr;
-    m_hBitmap = ::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&bmi), DIB_RGB_COLORS, &pBits, nullptr, 0);
-    if (!m_hBitmap) return FALSE;
+    m_bitmap.Reset(::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&bmi), DIB_RGB_COLORS, &pBits, nullptr, 0));
+    if (!m_bitmap) return FALSE;
     m_pBits = pBits;
     m_nWidth = nWidth;
     m_nHeight = nHeight;
@@ -181,49 +184,41 @@ BOOL CImage::Create(int nWidth, int nHeight, int nBPP, bool bAlpha) {
 
 void CImage::Destroy() {
     while (m_nDCRefs) ReleaseDC();
-    if (m_hBitmap) ::DeleteObject(m_hBitmap);
-    m_hBitmap = nullptr;
+    m_bitmap.Reset();
     m_pBits = nullptr;
     m_nWidth = m_nHeight = m_nBPP = 0;
     m_bAlpha = false;
 }
 
 HDC CImage::GetDC() const {
-    if (!m_hBitmap) return nullptr;
+    if (!m_bitmap) return nullptr;
     if (m_nDCRefs == 0) {
-        HDC hDC = TakeMemoryDC();
-        if (!hDC) return nullptr;
-        m_hDC = hDC;
-        m_hOldBitmap = ::SelectObject(m_hDC, m_hBitmap);
+        m_dc = TakeMemoryDC();
+        if (!m_dc) return nullptr;
+        m_selection.emplace(m_dc.Get(), m_bitmap.Get());
     }
     ++m_nDCRefs;
-    return m_hDC;
+    return m_dc.Get();
 }
 
 void CImage::ReleaseDC() const {
     if (m_nDCRefs == 0) return;
     if (--m_nDCRefs == 0) {
-        ::SelectObject(m_hDC, m_hOldBitmap);
-        GiveBackMemoryDC(m_hDC);
-        m_hDC = nullptr;
-        m_hOldBitmap = nullptr;
+        m_selection.reset();  // the DC goes back to the pool as it came
+        GiveBackMemoryDC(std::move(m_dc));
     }
 }
 
 BOOL CImage::Draw(HDC hDest, int xDest, int yDest, int wDest, int hDest2, int xSrc, int ySrc, int wSrc,
                   int hSrc) const {
-    if (!m_hBitmap || !hDest) return FALSE;
-    HDC hSrcDC = GetDC();
-    if (!hSrcDC) return FALSE;
-    BOOL bOk;
+    if (!m_bitmap || !hDest) return FALSE;
+    const CImageDC src(*this);
+    if (!src.Get()) return FALSE;
     if (m_bAlpha) {
         BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        bOk = ::AlphaBlend(hDest, xDest, yDest, wDest, hDest2, hSrcDC, xSrc, ySrc, wSrc, hSrc, blend);
-    } else {
-        bOk = ::StretchBlt(hDest, xDest, yDest, wDest, hDest2, hSrcDC, xSrc, ySrc, wSrc, hSrc, SRCCOPY);
+        return ::AlphaBlend(hDest, xDest, yDest, wDest, hDest2, src.Get(), xSrc, ySrc, wSrc, hSrc, blend);
     }
-    ReleaseDC();
-    return bOk;
+    return ::StretchBlt(hDest, xDest, yDest, wDest, hDest2, src.Get(), xSrc, ySrc, wSrc, hSrc, SRCCOPY);
 }
 
 BOOL CImage::Draw(HDC hDest, int x, int y) const {
@@ -232,17 +227,14 @@ BOOL CImage::Draw(HDC hDest, int x, int y) const {
 
 int CImage::Load(const wchar_t* pszPath) {
     if (!pszPath || !StartDecoder()) return -1;
-    gp::GpBitmap* pBitmap = nullptr;
-    gp::GpStatus status = gpf::GdipCreateBitmapFromFile(pszPath, &pBitmap);
-    if (status != gp::Ok || !pBitmap) {
-        if (pBitmap) gpf::GdipDisposeImage(pBitmap);
-        return status != gp::Ok ? (int)status : -1;
-    }
+    CGpBitmap bitmap;
+    gp::GpStatus status = gpf::GdipCreateBitmapFromFile(pszPath, bitmap.Put());
+    if (status != gp::Ok || !bitmap) return status != gp::Ok ? (int)status : -1;
     UINT nWidth = 0, nHeight = 0;
     gp::PixelFormat decoded = PixelFormatUndefined;
-    gpf::GdipGetImageWidth(pBitmap, &nWidth);
-    gpf::GdipGetImageHeight(pBitmap, &nHeight);
-    gpf::GdipGetImagePixelFormat(pBitmap, &decoded);
+    gpf::GdipGetImageWidth(bitmap.Get(), &nWidth);
+    gpf::GdipGetImageHeight(bitmap.Get(), &nHeight);
+    gpf::GdipGetImagePixelFormat(bitmap.Get(), &decoded);
 
     // Alpha pictures are stored premultiplied, which is what Draw's blend
     // expects; semi-transparent pixels then look as they do in the file.
@@ -260,14 +252,13 @@ int CImage::Load(const wchar_t* pszPath) {
     if (nWidth <= (UINT)kMaxImageSide && nHeight <= (UINT)kMaxImageSide &&
         Create((int)nWidth, (int)nHeight, (int)gp::GetPixelFormatSize(chosen), bAlpha)) {
         bool bOk = true;
-        if (gp::IsIndexedPixelFormat(chosen)) bOk = CopyPalette(pBitmap, *this);
-        if (bOk) bOk = CopyDecodedPixels(pBitmap, chosen, *this);
+        if (gp::IsIndexedPixelFormat(chosen)) bOk = CopyPalette(bitmap.Get(), *this);
+        if (bOk) bOk = CopyDecodedPixels(bitmap.Get(), chosen, *this);
         if (bOk)
             nResult = 0;
         else
             Destroy();
     }
-    gpf::GdipDisposeImage(pBitmap);
     return nResult;
 }
 
@@ -278,30 +269,24 @@ std::wstring SkinFilePath(const wchar_t* pszRelative) { return GetModuleDir() + 
 int LoadSkinImage(const wchar_t* pszPath, CImage& image) {
     // Starting the decoder here as well keeps the canvas loader usable on its
     // own; the window's background load has normally started it already.
-    gp::GpBitmap* pBitmap = nullptr;
-    if (pszPath && StartDecoder()) {
-        if (gpf::GdipCreateBitmapFromFile(pszPath, &pBitmap) != gp::Ok && pBitmap) {
-            gpf::GdipDisposeImage(pBitmap);
-            pBitmap = nullptr;
-        }
-    }
+    CGpBitmap bitmap;
+    if (pszPath && StartDecoder() && gpf::GdipCreateBitmapFromFile(pszPath, bitmap.Put()) != gp::Ok) bitmap.Reset();
     image.Destroy();
     UINT nWidth = 0, nHeight = 0;
-    if (pBitmap) {
-        if (gpf::GdipGetImageWidth(pBitmap, &nWidth) != gp::Ok) nWidth = 0;
-        if (gpf::GdipGetImageHeight(pBitmap, &nHeight) != gp::Ok) nHeight = 0;
+    if (bitmap) {
+        if (gpf::GdipGetImageWidth(bitmap.Get(), &nWidth) != gp::Ok) nWidth = 0;
+        if (gpf::GdipGetImageHeight(bitmap.Get(), &nHeight) != gp::Ok) nHeight = 0;
     }
     int nResult = -1;
     if (nWidth <= (UINT)CImage::kMaxImageSide && nHeight <= (UINT)CImage::kMaxImageSide &&
         image.Create((int)nWidth, (int)nHeight, 32, true)) {
         // The decoder's premultiplied conversion is exactly the picture laid
         // over transparent black at its own size, without any resampling.
-        if (CopyDecodedPixels(pBitmap, PixelFormat32bppPARGB, image))
+        if (CopyDecodedPixels(bitmap.Get(), PixelFormat32bppPARGB, image))
             nResult = 0;
         else
             image.Destroy();
     }
-    if (pBitmap) gpf::GdipDisposeImage(pBitmap);
     return nResult;
 }
 
@@ -312,9 +297,8 @@ int CopySkinImage(CImage& dest, const CImage& src) {
     if (!dest.Create(src.GetWidth(), src.GetHeight(), b32 ? 32 : 24, b32)) return -1;
     // Source-over onto transparent black reproduces premultiplied pixels
     // exactly; an opaque source is copied pixel for pixel.
-    HDC hDC = dest.GetDC();
-    src.Draw(hDC, 0, 0);
-    dest.ReleaseDC();
+    const CImageDC dc(dest);
+    src.Draw(dc.Get(), 0, 0);
     return 0;
 }
 

@@ -7,7 +7,10 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
+
+#include "common/Gdi.h"
 
 class CImage {
 public:
@@ -26,7 +29,7 @@ public:
     // refused, so a hostile picture becomes a missing one.
     BOOL Create(int nWidth, int nHeight, int nBPP, bool bAlpha);
     void Destroy();
-    bool IsNull() const { return m_hBitmap == nullptr; }
+    bool IsNull() const { return !m_bitmap; }
     int GetWidth() const { return m_nWidth; }
     int GetHeight() const { return m_nHeight; }
     int GetBPP() const { return m_nBPP; }
@@ -35,8 +38,8 @@ public:
     // Bytes from one row to the next (rows run top to bottom).
     size_t GetPitch() const { return (static_cast<size_t>(m_nWidth) * m_nBPP + 31) / 32 * 4; }
 
-    // A memory DC with the image selected; calls nest, each GetDC needs one
-    // ReleaseDC.
+    // A memory DC with the image selected; calls nest, each GetDC that
+    // returned a DC needs one ReleaseDC (CImageDC pairs them).
     HDC GetDC() const;
     void ReleaseDC() const;
 
@@ -53,15 +56,32 @@ public:
     int Load(const wchar_t* pszPath);
 
 private:
-    HBITMAP m_hBitmap = nullptr;
+    CGdiObject<HBITMAP> m_bitmap;
     void* m_pBits = nullptr;
     int m_nWidth = 0;
     int m_nHeight = 0;
     int m_nBPP = 0;
     bool m_bAlpha = false;
-    mutable HDC m_hDC = nullptr;
+    // Taken from a shared pool while m_nDCRefs > 0, and given back after.
+    mutable CMemoryDC m_dc;
     mutable int m_nDCRefs = 0;
-    mutable HGDIOBJ m_hOldBitmap = nullptr;
+    mutable std::optional<CSelectObject> m_selection;  // the bitmap in m_dc
+};
+
+// The image's memory DC for the life of a scope; null for an empty image.
+class CImageDC {
+public:
+    explicit CImageDC(const CImage& image) : m_image(image), m_hDC(image.GetDC()) {}
+    ~CImageDC() {
+        if (m_hDC) m_image.ReleaseDC();
+    }
+    CImageDC(const CImageDC&) = delete;
+    CImageDC& operator=(const CImageDC&) = delete;
+    HDC Get() const { return m_hDC; }
+
+private:
+    const CImage& m_image;
+    HDC m_hDC;
 };
 
 // "<executable folder>" + relative path, e.g. L"skin/update/..." .

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "common/Gdi.h"
 #include "ui/Colours.h"
 #include "ui/Layout.h"
 #include "ui/StatusLine.h"
@@ -185,7 +186,7 @@ void CLumoraZUDeZazedaDlg::ShowState(int nState) {
     m_nState = nState;
     RECT rc;
     GetClientRect(&rc);
-    HDC hDC = ::GetDC(m_hWnd);
+    const CWindowDC dc(m_hWnd);
     Invalidate(TRUE);
     switch (nState) {
     case STATE_NO_UPDATE:
@@ -216,8 +217,7 @@ void CLumoraZUDeZazedaDlg::ShowState(int nState) {
     }
     // Drawn at once as well; the erase that the invalidation causes draws the
     // same pictures again over the background.
-    DrawStatePictures(hDC, rc, true);
-    ::ReleaseDC(m_hWnd, hDC);
+    DrawStatePictures(dc.Get(), rc, true);
 }
 
 void CLumoraZUDeZazedaDlg::EnterDownloadingState() {
@@ -234,27 +234,25 @@ void CLumoraZUDeZazedaDlg::StopWorker() {
     // object to its last step: no time limit, or the object could go first.
     // It may itself be sending to this window (show, hide, close): keep
     // handling sent messages while waiting, or both would wait forever.
+    const HANDLE hWorker = m_hWorker.Get();
     for (;;) {
-        DWORD r = ::MsgWaitForMultipleObjects(1, &m_hWorker, FALSE, INFINITE, QS_SENDMESSAGE);
+        DWORD r = ::MsgWaitForMultipleObjects(1, &hWorker, FALSE, INFINITE, QS_SENDMESSAGE);
         if (r != WAIT_OBJECT_0 + 1) break;
         MSG msg;
         ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
-    ::CloseHandle(m_hWorker);
-    m_hWorker = nullptr;
+    m_hWorker.Close();
 }
 
 void CLumoraZUDeZazedaDlg::OnPaint() {
     if (IsIconic()) {
-        PAINTSTRUCT ps;
-        HDC hDC = ::BeginPaint(m_hWnd, &ps);
-        SendMessage(WM_ICONERASEBKGND, (WPARAM)hDC, 0);
+        const CPaintDC paint(m_hWnd);
+        SendMessage(WM_ICONERASEBKGND, (WPARAM)paint.Get(), 0);
         RECT rc;
         GetClientRect(&rc);
         int x = (rc.right - rc.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
         int y = (rc.bottom - rc.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-        ::DrawIcon(hDC, x, y, m_hIcon);
-        ::EndPaint(m_hWnd, &ps);
+        ::DrawIcon(paint.Get(), x, y, m_hIcon);
     } else {
         Default();
     }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <string>
 
+#include "common/Handle.h"
 #include "framework/Framework.h"
 #include "res/resource.h"
 #include "ui/Image.h"
@@ -63,7 +64,7 @@ public:
 
     // The download worker, kept so that closing the window can stop it before
     // this object goes away.
-    HANDLE m_hWorker = nullptr;
+    CHandle m_hWorker;
     int m_nShownPercent = -1;  // what the bar and status line show now
     std::atomic<bool> m_bStopWorker{false};
     void StopWorker();

@@ -10,9 +10,8 @@ namespace {
 // stored colour, black.
 void StretchOpaque(HDC hDest, int x, int y, int w, const CImage& image) {
     if (image.IsNull()) return;
-    HDC hSrc = image.GetDC();
-    ::StretchBlt(hDest, x, y, w, image.GetHeight(), hSrc, 0, 0, image.GetWidth(), image.GetHeight(), SRCCOPY);
-    image.ReleaseDC();
+    const CImageDC src(image);
+    ::StretchBlt(hDest, x, y, w, image.GetHeight(), src.Get(), 0, 0, image.GetWidth(), image.GetHeight(), SRCCOPY);
 }
 }  // namespace
 
@@ -22,10 +21,6 @@ BEGIN_MESSAGE_MAP(COwnProgressCtrl, CProgressCtrl)
 END_MESSAGE_MAP()
 
 COwnProgressCtrl::COwnProgressCtrl() : m_brBack(::CreateSolidBrush(kDarkColour)) {}
-
-COwnProgressCtrl::~COwnProgressCtrl() {
-    if (m_brBack) ::DeleteObject(m_brBack);
-}
 
 void COwnProgressCtrl::SetPos(int nPos) {
     // The standard control keeps the same position for anyone who asks it.
@@ -42,30 +37,23 @@ void COwnProgressCtrl::DrawBar() {
     const int nHeight = rc.bottom - rc.top;
     if (nWidth <= 0 || nHeight <= 0) return;
 
-    HDC hDC = ::GetDC(m_hWnd);
-    if (!hDC) return;
-    HDC hMem = ::CreateCompatibleDC(nullptr);
-    HBITMAP hBitmap = ::CreateCompatibleBitmap(hDC, nWidth, nHeight);
-    if (hMem && hBitmap) {
-        HGDIOBJ hOld = ::SelectObject(hMem, hBitmap);
-        ::FillRect(hMem, &rc, m_brBack);
-        ::SetStretchBltMode(hMem, HALFTONE);
-        ::SetBrushOrgEx(hMem, 0, 0, nullptr);  // HALFTONE needs the origin reset
-        StretchOpaque(hMem, 0, m_nBackTop, m_nBarWidth, m_imgBack);
-        if (m_nFilled > 0) StretchOpaque(hMem, 0, m_nFrontTop, m_nFilled, m_imgFront);
-        ::BitBlt(hDC, 0, 0, nWidth, nHeight, hMem, 0, 0, SRCCOPY);
-        ::SelectObject(hMem, hOld);
-    }
-    ::ReleaseDC(m_hWnd, hDC);
-    if (hBitmap) ::DeleteObject(hBitmap);
-    if (hMem) ::DeleteDC(hMem);
+    const CWindowDC dc(m_hWnd);
+    if (!dc.Get()) return;
+    const CMemoryDC mem(::CreateCompatibleDC(nullptr));
+    const CGdiObject<HBITMAP> bitmap(::CreateCompatibleBitmap(dc.Get(), nWidth, nHeight));
+    if (!mem || !bitmap) return;
+    const CSelectObject selected(mem.Get(), bitmap.Get());
+    ::FillRect(mem.Get(), &rc, m_brBack.Get());
+    ::SetStretchBltMode(mem.Get(), HALFTONE);
+    ::SetBrushOrgEx(mem.Get(), 0, 0, nullptr);  // HALFTONE needs the origin reset
+    StretchOpaque(mem.Get(), 0, m_nBackTop, m_nBarWidth, m_imgBack);
+    if (m_nFilled > 0) StretchOpaque(mem.Get(), 0, m_nFrontTop, m_nFilled, m_imgFront);
+    ::BitBlt(dc.Get(), 0, 0, nWidth, nHeight, mem.Get(), 0, 0, SRCCOPY);
 }
 
 void COwnProgressCtrl::OnPaint() {
-    PAINTSTRUCT ps;
-    ::BeginPaint(m_hWnd, &ps);
+    const CPaintDC paint(m_hWnd);
     DrawBar();
-    ::EndPaint(m_hWnd, &ps);
 }
 
 void COwnProgressCtrl::OnSize(UINT, int, int) {

@@ -9,7 +9,6 @@
 class COwnProgressCtrl : public CProgressCtrl {
 public:
     COwnProgressCtrl();
-    ~COwnProgressCtrl() override;
 
     void SetPos(int nPos);
     // Draws the whole bar through the bar's own window DC, composed
@@ -25,7 +24,7 @@ public:
     int m_nUpper = 0;
     int m_nBackTop = 0;
     int m_nFrontTop = 0;
-    HBRUSH m_brBack = nullptr;
+    CGdiObject<HBRUSH> m_brBack;
 
 protected:
     void OnPaint();

@@ -2,8 +2,6 @@
 
 #include <commctrl.h>
 
-#include <new>
-
 #include "ui/ButtonMath.h"
 
 BEGIN_MESSAGE_MAP(CPictureButton, CButton)
@@ -17,26 +15,11 @@ BEGIN_MESSAGE_MAP(CPictureButton, CButton)
     ON_WM_PRINT()
 END_MESSAGE_MAP()
 
-CPictureButton::~CPictureButton() {
-    for (CImage*& pFace : m_pFaces) {
-        if (pFace) pFace->Destroy();
-        delete pFace;
-        pFace = nullptr;
-    }
-}
-
 int CPictureButton::SetFace(int bHover, int bToggled, const CImage& image) {
     if (image.IsNull()) return -1;
-    CImage* pCopy = new (std::nothrow) CImage;
-    if (!pCopy) return -1;
-    if (CopySkinImage(*pCopy, image) != 0) {
-        delete pCopy;
-        return -1;
-    }
-    CImage*& pSlot = m_pFaces[FaceSlot(bHover, bToggled)];
-    if (pSlot) pSlot->Destroy();
-    delete pSlot;
-    pSlot = pCopy;
+    auto pCopy = std::make_unique<CImage>();
+    if (CopySkinImage(*pCopy, image) != 0) return -1;
+    m_pFaces[FaceSlot(bHover, bToggled)] = std::move(pCopy);
     return 0;
 }
 
@@ -49,7 +32,7 @@ int CPictureButton::SetAllFaces(const CImage& image) {
 }
 
 const CImage* CPictureButton::CurrentFace() const {
-    const CImage* pFace = m_pFaces[FaceSlot(m_bHover, m_bToggled)];
+    const CImage* pFace = m_pFaces[FaceSlot(m_bHover, m_bToggled)].get();
     if (!pFace || pFace->IsNull() || pFace->GetWidth() <= 0 || pFace->GetHeight() <= 0) return nullptr;
     return pFace;
 }
@@ -75,13 +58,12 @@ int CPictureButton::CaptureParentBackground(CImage& image) {
     if (!whole.IsNull() && ::IsWindowVisible(hParent)) {
         // The parent's own erase and paint only: its children, this button
         // among them, are not part of the background.
-        ::SendMessageW(hParent, WM_PRINT, (WPARAM)whole.GetDC(), PRF_CLIENT | PRF_ERASEBKGND);
-        whole.ReleaseDC();
+        const CImageDC dc(whole);
+        ::SendMessageW(hParent, WM_PRINT, (WPARAM)dc.Get(), PRF_CLIENT | PRF_ERASEBKGND);
     }
     if (!whole.IsNull() && !image.IsNull()) {
-        ::BitBlt(image.GetDC(), 0, 0, nWidth, nHeight, whole.GetDC(), x, y, SRCCOPY);
-        whole.ReleaseDC();
-        image.ReleaseDC();
+        const CImageDC dest(image), src(whole);
+        ::BitBlt(dest.Get(), 0, 0, nWidth, nHeight, src.Get(), x, y, SRCCOPY);
     }
     return 0;
 }
@@ -97,22 +79,22 @@ void CPictureButton::OnPaint() {
     }
     RECT rcClient;
     GetClientRect(&rcClient);
-    PAINTSTRUCT ps;
-    HDC hDC = ::BeginPaint(m_hWnd, &ps);
-    FaceRect update = {ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom};
-    FaceRect mapped = MapUpdateRectToFace(update, pFace->GetWidth(), pFace->GetHeight(), rcClient.right - rcClient.left,
-                                          rcClient.bottom - rcClient.top);
-    if (hDC && !IsFaceRectEmpty(mapped)) {
-        // Composed off-screen and copied once, so the button never flickers;
-        // the whole button is redrawn whatever part was invalid.
-        CImage composed;
-        if (CaptureParentBackground(composed) == 0 && !composed.IsNull()) {
-            pFace->Draw(composed.GetDC(), 0, 0);
-            composed.ReleaseDC();
-            composed.Draw(hDC, 0, 0);
+    {
+        const CPaintDC paint(m_hWnd);
+        const RECT& rcPaint = paint.Info().rcPaint;
+        FaceRect update = {rcPaint.left, rcPaint.top, rcPaint.right, rcPaint.bottom};
+        FaceRect mapped = MapUpdateRectToFace(update, pFace->GetWidth(), pFace->GetHeight(),
+                                              rcClient.right - rcClient.left, rcClient.bottom - rcClient.top);
+        if (paint.Get() && !IsFaceRectEmpty(mapped)) {
+            // Composed off-screen and copied once, so the button never flickers;
+            // the whole button is redrawn whatever part was invalid.
+            CImage composed;
+            if (CaptureParentBackground(composed) == 0 && !composed.IsNull()) {
+                pFace->Draw(CImageDC(composed).Get(), 0, 0);
+                composed.Draw(paint.Get(), 0, 0);
+            }
         }
     }
-    ::EndPaint(m_hWnd, &ps);
     m_bPainting = 0;
 }
 

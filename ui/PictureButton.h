@@ -4,13 +4,14 @@
 // paints and prints as the standard control of its kind.
 #pragma once
 
+#include <memory>
+
 #include "framework/Framework.h"
 #include "ui/Image.h"
 
 class CPictureButton : public CButton {
 public:
     CPictureButton() = default;
-    ~CPictureButton() override;
 
     // Deep-copies image into slot 2 * hover + toggled; -1 without change when
     // the image is empty or the copy fails, 0 otherwise.
@@ -38,7 +39,7 @@ protected:
 private:
     const CImage* CurrentFace() const;
 
-    CImage* m_pFaces[4] = {};
+    std::unique_ptr<CImage> m_pFaces[4];  // empty until set
     int m_bHover = 0;
     int m_bToggled = 0;
     int m_bPainting = 0;

@@ -41,12 +41,10 @@ DWORD WINAPI DownloadThreadProc(LPVOID pParam) {
 }
 
 void StartDownloadThread(CLumoraZUDeZazedaDlg* pDlg) {
-    if (pDlg->m_hWorker) {
-        if (::WaitForSingleObject(pDlg->m_hWorker, 0) != WAIT_OBJECT_0) return;  // one at a time
-        ::CloseHandle(pDlg->m_hWorker);
-    }
+    // One at a time: a worker that has ended makes room for the next.
+    if (pDlg->m_hWorker && ::WaitForSingleObject(pDlg->m_hWorker.Get(), 0) != WAIT_OBJECT_0) return;
     pDlg->m_bStopWorker = false;
-    pDlg->m_hWorker = ::CreateThread(nullptr, 0, DownloadThreadProc, pDlg, 0, nullptr);
+    pDlg->m_hWorker.Reset(::CreateThread(nullptr, 0, DownloadThreadProc, pDlg, 0, nullptr));
 }
 
 bool DownloadAndLaunch(const char* pszUrl, CLumoraZUDeZazedaDlg* pDlg) {

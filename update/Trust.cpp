@@ -1,50 +1,34 @@
 #include "update/Trust.h"
 
 #include <aclapi.h>
-#include <bcrypt.h>
 
 #include <cstring>
 #include <vector>
 
-namespace {
-// Owners of the algorithm, key and hash handles of one computation.
-struct CAlgorithm {
-    BCRYPT_ALG_HANDLE h = nullptr;
-    explicit CAlgorithm(const wchar_t* pszId) {
-        if (BCryptOpenAlgorithmProvider(&h, pszId, nullptr, 0) < 0) h = nullptr;
-    }
-    ~CAlgorithm() {
-        if (h) BCryptCloseAlgorithmProvider(h, 0);
-    }
-    CAlgorithm(const CAlgorithm&) = delete;
-    CAlgorithm& operator=(const CAlgorithm&) = delete;
-};
+#include "common/BCrypt.h"
 
-struct CKey {
-    BCRYPT_KEY_HANDLE h = nullptr;
-    ~CKey() {
-        if (h) BCryptDestroyKey(h);
-    }
-};
+namespace {
+// A null handle when the platform has no such algorithm.
+CBCryptAlgorithm OpenAlgorithm(const wchar_t* pszId) {
+    CBCryptAlgorithm alg;
+    if (BCryptOpenAlgorithmProvider(alg.Put(), pszId, nullptr, 0) < 0) alg.Release();
+    return alg;
+}
 
 class CSha256 {
 public:
-    CSha256() : m_alg(BCRYPT_SHA256_ALGORITHM) {
-        if (m_alg.h && BCryptCreateHash(m_alg.h, &m_hash, nullptr, 0, nullptr, 0, 0) < 0) m_hash = nullptr;
+    CSha256() : m_alg(OpenAlgorithm(BCRYPT_SHA256_ALGORITHM)) {
+        if (m_alg && BCryptCreateHash(m_alg.Get(), m_hash.Put(), nullptr, 0, nullptr, 0, 0) < 0) m_hash.Release();
     }
-    ~CSha256() {
-        if (m_hash) BCryptDestroyHash(m_hash);
-    }
-    CSha256(const CSha256&) = delete;
-    CSha256& operator=(const CSha256&) = delete;
     bool Add(const void* p, size_t n) {
-        return m_hash && BCryptHashData(m_hash, static_cast<PUCHAR>(const_cast<void*>(p)), static_cast<ULONG>(n), 0) >= 0;
+        return m_hash &&
+               BCryptHashData(m_hash.Get(), static_cast<PUCHAR>(const_cast<void*>(p)), static_cast<ULONG>(n), 0) >= 0;
     }
-    bool Finish(uint8_t (&digest)[32]) { return m_hash && BCryptFinishHash(m_hash, digest, 32, 0) >= 0; }
+    bool Finish(uint8_t (&digest)[32]) { return m_hash && BCryptFinishHash(m_hash.Get(), digest, 32, 0) >= 0; }
 
 private:
-    CAlgorithm m_alg;
-    BCRYPT_HASH_HANDLE m_hash = nullptr;
+    CBCryptAlgorithm m_alg;
+    CBCryptHash m_hash;  // after the algorithm: destroyed before it
 };
 
 int64_t NowUtcSeconds() {
@@ -62,11 +46,10 @@ bool VerifyWithBuiltInKey(const std::string& message, const uint8_t (&signature)
 struct CTokenUser {
     std::vector<BYTE> user, owner;
     CTokenUser() {
-        HANDLE hToken = nullptr;
-        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &hToken)) return;
-        Query(hToken, TokenUser, user);
-        Query(hToken, TokenOwner, owner);
-        ::CloseHandle(hToken);
+        CHandle token;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Put())) return;
+        Query(token.Get(), TokenUser, user);
+        Query(token.Get(), TokenOwner, owner);
     }
     static void Query(HANDLE hToken, TOKEN_INFORMATION_CLASS cls, std::vector<BYTE>& out) {
         DWORD n = 0;
@@ -89,20 +72,20 @@ bool VerifyP256Signature(const uint8_t (&key)[kPublicKeyBytes], const std::strin
     CSha256 hash;
     if (!hash.Add(message.data(), message.size()) || !hash.Finish(digest)) return false;
 
-    CAlgorithm ecdsa(BCRYPT_ECDSA_P256_ALGORITHM);
-    if (!ecdsa.h) return false;
+    const CBCryptAlgorithm ecdsa = OpenAlgorithm(BCRYPT_ECDSA_P256_ALGORITHM);
+    if (!ecdsa) return false;
     struct {
         BCRYPT_ECCKEY_BLOB header;
         uint8_t xy[kPublicKeyBytes];
     } blob = {{BCRYPT_ECDSA_PUBLIC_P256_MAGIC, kPublicKeyBytes / 2}, {}};
     std::memcpy(blob.xy, key, sizeof(blob.xy));
-    CKey pub;
-    if (BCryptImportKeyPair(ecdsa.h, nullptr, BCRYPT_ECCPUBLIC_BLOB, &pub.h, reinterpret_cast<PUCHAR>(&blob),
+    CBCryptKey pub;
+    if (BCryptImportKeyPair(ecdsa.Get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, pub.Put(), reinterpret_cast<PUCHAR>(&blob),
                             sizeof(blob), 0) < 0) {
-        pub.h = nullptr;
+        pub.Release();
         return false;
     }
-    return BCryptVerifySignature(pub.h, nullptr, digest, sizeof(digest), const_cast<PUCHAR>(signature),
+    return BCryptVerifySignature(pub.Get(), nullptr, digest, sizeof(digest), const_cast<PUCHAR>(signature),
                                  kSignatureBytes, 0) == 0;
 }
 
@@ -143,15 +126,14 @@ FolderCheck CheckFolder(const char* pszPath) {
     if (nAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return FolderCheck::Foreign;
     if (!(nAttributes & FILE_ATTRIBUTE_DIRECTORY)) return FolderCheck::Unusable;
     PSID pOwner = nullptr;
-    PSECURITY_DESCRIPTOR pSd = nullptr;
+    CLocalMemory<PSECURITY_DESCRIPTOR> sd;  // pOwner points into it
     if (::GetNamedSecurityInfoA(pszPath, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &pOwner, nullptr, nullptr,
-                                nullptr, &pSd) != ERROR_SUCCESS)
+                                nullptr, sd.Put()) != ERROR_SUCCESS)
         return FolderCheck::Foreign;
     const CTokenUser me;
     const bool bOwn = pOwner && ((me.UserSid() && ::EqualSid(pOwner, me.UserSid())) ||
                                  (me.OwnerSid() && ::EqualSid(pOwner, me.OwnerSid())) ||
                                  IsWellKnown(pOwner, WinBuiltinAdministratorsSid) ||
                                  IsWellKnown(pOwner, WinLocalSystemSid));
-    ::LocalFree(pSd);
     return bOwn ? FolderCheck::Own : FolderCheck::Foreign;
 }

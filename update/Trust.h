@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "update/Handle.h"
+#include "common/Handle.h"
 #include "update/Integrity.h"
 #include "update/Manifest.h"
 #include "update/Signature.h"

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/Handle.h"
 #include "update/BoundedText.h"
 #include "update/TextConv.h"
 #include "update/Trust.h"
@@ -61,11 +62,10 @@ void DeleteLeftoverParts(const char* pszDir) {
     if (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
     std::string pattern = dir + "\\~vantor-*.part";
     WIN32_FIND_DATAA fd;
-    HANDLE hFind = ::FindFirstFileA(pattern.c_str(), &fd);
-    if (hFind == INVALID_HANDLE_VALUE) return;
+    const CFindHandle find(::FindFirstFileA(pattern.c_str(), &fd));
+    if (!find) return;
     do {
         if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             ::DeleteFileA((dir + "\\" + fd.cFileName).c_str());
-    } while (::FindNextFileA(hFind, &fd));
-    ::FindClose(hFind);
+    } while (::FindNextFileA(find.Get(), &fd));
 }

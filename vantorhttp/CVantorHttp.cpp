@@ -7,7 +7,6 @@
 
 #include <windows.h>
 #include <winhttp.h>
-#include <bcrypt.h>
 
 #include <algorithm>
 #include <atomic>
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "TransferRules.h"
+#include "common/BCrypt.h"
 
 #ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
 #define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
@@ -57,41 +57,36 @@ std::atomic<unsigned> g_tempSerial{0};
 
 class Sha256 {
 public:
-    ~Sha256() {
-        if (m_hash) BCryptDestroyHash(m_hash);
-        if (m_alg) BCryptCloseAlgorithmProvider(m_alg, 0);
-    }
     // Begins a digest; again after a restart from zero, a new one.
     bool Start() {
-        if (m_hash) BCryptDestroyHash(m_hash);
-        m_hash = nullptr;
+        m_hash.Reset();
         if (!m_alg) {
             DWORD objLen = 0, got = 0;
-            if (BCryptOpenAlgorithmProvider(&m_alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
-                m_alg = nullptr;
+            if (BCryptOpenAlgorithmProvider(m_alg.Put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
+                m_alg.Release();
                 return false;
             }
-            if (BCryptGetProperty(m_alg, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objLen),
+            if (BCryptGetProperty(m_alg.Get(), BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objLen),
                                   sizeof objLen, &got, 0) < 0)
                 return false;
             m_object.resize(objLen);
         }
-        if (BCryptCreateHash(m_alg, &m_hash, m_object.data(), static_cast<ULONG>(m_object.size()), nullptr,
-                             0, 0) < 0) {
-            m_hash = nullptr;
+        if (BCryptCreateHash(m_alg.Get(), m_hash.Put(), m_object.data(), static_cast<ULONG>(m_object.size()),
+                             nullptr, 0, 0) < 0) {
+            m_hash.Release();
             return false;
         }
         return true;
     }
     bool Add(const uint8_t* p, size_t n) {
-        return BCryptHashData(m_hash, const_cast<PUCHAR>(p), static_cast<ULONG>(n), 0) >= 0;
+        return BCryptHashData(m_hash.Get(), const_cast<PUCHAR>(p), static_cast<ULONG>(n), 0) >= 0;
     }
-    bool Finish(uint8_t out[32]) { return BCryptFinishHash(m_hash, out, 32, 0) >= 0; }
+    bool Finish(uint8_t out[32]) { return BCryptFinishHash(m_hash.Get(), out, 32, 0) >= 0; }
 
 private:
-    BCRYPT_ALG_HANDLE m_alg = nullptr;
-    BCRYPT_HASH_HANDLE m_hash = nullptr;
-    std::vector<UCHAR> m_object;
+    CBCryptAlgorithm m_alg;
+    std::vector<UCHAR> m_object;  // the hash's working memory, which outlives it
+    CBCryptHash m_hash;
 };
 
 }  // namespace
@@ -317,9 +312,8 @@ std::wstring Validator(HINTERNET req) {
 
 // A string WinHTTP allocated, taken over and freed.
 std::wstring Take(LPWSTR text) {
-    std::wstring out = text ? text : L"";
-    if (text) GlobalFree(text);
-    return out;
+    const CGlobalMemory<LPWSTR> owned(text);
+    return owned ? std::wstring(owned.Get()) : std::wstring();
 }
 
 struct ProxySetting {

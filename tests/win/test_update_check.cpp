@@ -164,11 +164,11 @@ TEST(DownloadWorker, ClosingWaitsUntilTheWorkerHasEnded) {
     {
         CLumoraZUDeZazedaDlg dlg;
         worker.pDlg = &dlg;
-        dlg.m_hWorker = ::CreateThread(nullptr, 0, SlowWorkerProc, &worker, 0, nullptr);
-        ASSERT_NE(dlg.m_hWorker, nullptr);
+        dlg.m_hWorker.Reset(::CreateThread(nullptr, 0, SlowWorkerProc, &worker, 0, nullptr));
+        ASSERT_TRUE(dlg.m_hWorker);
         dlg.StopWorker();
         EXPECT_TRUE(worker.bEnded) << "the window object would go while the worker still uses it";
-        EXPECT_EQ(dlg.m_hWorker, nullptr);
+        EXPECT_FALSE(dlg.m_hWorker);
     }
     wchar_t szText[32] = {};
     ::GetWindowTextW(hWnd, szText, 32);
