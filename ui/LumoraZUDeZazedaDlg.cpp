@@ -3,8 +3,6 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <cstring>
-
 #include "common/Gdi.h"
 #include "ui/Colours.h"
 #include "ui/Layout.h"
@@ -41,10 +39,6 @@ END_MESSAGE_MAP()
 
 CLumoraZUDeZazedaDlg::CLumoraZUDeZazedaDlg() : CDialog(IDD_UPDATE_DIALOG) {
     m_hIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_APP_ICON));
-    m_bPrompt = false;
-    m_bTestUpdate = false;
-    std::memset(m_szTarget, 0, sizeof(m_szTarget));
-    std::memset(m_szStatus, 0, sizeof(m_szStatus));
 }
 
 CLumoraZUDeZazedaDlg::~CLumoraZUDeZazedaDlg() {
@@ -227,22 +221,9 @@ void CLumoraZUDeZazedaDlg::EnterDownloadingState() {
     StartDownloadThread(this);
 }
 
-void CLumoraZUDeZazedaDlg::StopWorker() {
-    if (!m_hWorker) return;
-    m_bStopWorker = true;
-    // Told to stop, the worker ends within about a second, but it uses this
-    // object to its last step: no time limit, or the object could go first.
-    // It may itself be sending to this window (show, hide, close): keep
-    // handling sent messages while waiting, or both would wait forever.
-    const HANDLE hWorker = m_hWorker.Get();
-    for (;;) {
-        DWORD r = ::MsgWaitForMultipleObjects(1, &hWorker, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (r != WAIT_OBJECT_0 + 1) break;
-        MSG msg;
-        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-    m_hWorker.Close();
-}
+void CLumoraZUDeZazedaDlg::Hide() { ShowWindow(SW_HIDE); }
+
+void CLumoraZUDeZazedaDlg::Close() { SendMessage(WM_CLOSE, 0, 0); }
 
 void CLumoraZUDeZazedaDlg::OnPaint() {
     if (IsIconic()) {

@@ -1,41 +1,30 @@
 // The update client's only window: a borderless 500 x 200 skinned dialog
-// that shows one display state at a time and owns the members through which
-// the update engine and the window talk.
+// that shows one display state at a time. The update engine reaches it only
+// through CUpdateView, which holds the members the two share.
 #pragma once
 
-#include <atomic>
 #include <string>
 
-#include "common/Handle.h"
 #include "framework/Framework.h"
 #include "res/resource.h"
 #include "ui/Image.h"
 #include "ui/OwnProgressCtrl.h"
 #include "ui/PictureButton.h"
 #include "ui/WebPages.h"
-#include "update/Integrity.h"
+#include "update/UpdateView.h"
 
-enum UpdateViewState : int {
-    STATE_IDLE = 0,
-    STATE_NO_UPDATE = 1,
-    STATE_NEW_VERSION = 2,
-    STATE_DOWNLOADING = 4,
-    STATE_FAILED = 6,
-};
-
-class CLumoraZUDeZazedaDlg : public CDialog {
+class CLumoraZUDeZazedaDlg : public CDialog, public CUpdateView {
 public:
     CLumoraZUDeZazedaDlg();
     ~CLumoraZUDeZazedaDlg() override;
 
-    void ShowState(int nState);
+    void ShowState(int nState) override;
+    void EnterDownloadingState() override;
+    void Hide() override;
+    void Close() override;
     void LayoutControls();
-    // Shows the downloading layout and starts the download worker: the step
-    // that a forced update and the OK button share.
-    void EnterDownloadingState();
 
     HICON m_hIcon = nullptr;
-    std::atomic<int> m_nState{STATE_IDLE};
     COwnProgressCtrl m_ctrlProgress;
     CImage m_imgBackground;
     CImage m_imgDivider;
@@ -50,24 +39,7 @@ public:
     CPictureButton m_btnFeedback;
     CPictureButton m_btnDownloadPage;
     CPictureButton m_stcStatusText;
-    char m_szTarget[1024];
-    char m_szStatus[260];
-    std::atomic<double> m_dProgress{0.0};
-    bool m_bPrompt = false;
-    bool m_bTestUpdate = false;
-
-    // What the manifest says the installer must be (size, SHA-256); written
-    // before the worker starts. m_bIntegrityValid is false when the manifest
-    // gave malformed values, which no download can then satisfy.
-    IntegrityExpectation m_integrity;
-    bool m_bIntegrityValid = true;
-
-    // The download worker, kept so that closing the window can stop it before
-    // this object goes away.
-    CHandle m_hWorker;
     int m_nShownPercent = -1;  // what the bar and status line show now
-    std::atomic<bool> m_bStopWorker{false};
-    void StopWorker();
 
 protected:
     void DoDataExchange(void* pDX) override;

@@ -6,10 +6,10 @@
 #include <cstring>
 
 #include "CVantorHttp.h"
-#include "ui/LumoraZUDeZazedaDlg.h"
 #include "update/Pause.h"
 #include "update/TextConv.h"
 #include "update/Trust.h"
+#include "update/UpdateView.h"
 #include "update/UrlName.h"
 #include "update/WorkDir.h"
 
@@ -19,15 +19,15 @@ const uint64_t kHandOverPauseMs = 1000;
 
 // Waits until nMs after nStartMs unless the window asks the worker to stop;
 // true when asked.
-bool StopRequested(CLumoraZUDeZazedaDlg* pDlg, uint64_t nStartMs, uint64_t nMs) {
+bool StopRequested(CUpdateView* pView, uint64_t nStartMs, uint64_t nMs) {
     const uint64_t nElapsed = ::GetTickCount64() - nStartMs;
     return PauseUnlessStopped(
         nMs > nElapsed ? nMs - nElapsed : 0, 10, [] { return static_cast<uint64_t>(::GetTickCount64()); },
-        [](uint64_t n) { ::Sleep(static_cast<DWORD>(n)); }, [pDlg] { return pDlg->m_bStopWorker.load(); });
+        [](uint64_t n) { ::Sleep(static_cast<DWORD>(n)); }, [pView] { return pView->m_bStopWorker.load(); });
 }
 
-bool Fail(CLumoraZUDeZazedaDlg* pDlg) {
-    if (!pDlg->m_bStopWorker) pDlg->ShowState(STATE_FAILED);
+bool Fail(CUpdateView* pView) {
+    if (!pView->m_bStopWorker) pView->ShowState(STATE_FAILED);
     return false;
 }
 }  // namespace
@@ -35,32 +35,32 @@ bool Fail(CLumoraZUDeZazedaDlg* pDlg) {
 std::wstring GetUrlFileName(const char* pszUrl) { return UrlFileName(NarrowToWide(pszUrl)); }
 
 DWORD WINAPI DownloadThreadProc(LPVOID pParam) {
-    CLumoraZUDeZazedaDlg* pDlg = static_cast<CLumoraZUDeZazedaDlg*>(pParam);
-    DownloadAndLaunch(pDlg->m_szTarget, pDlg);
+    CUpdateView* pView = static_cast<CUpdateView*>(pParam);
+    DownloadAndLaunch(pView->m_szTarget, pView);
     return 0;
 }
 
-void StartDownloadThread(CLumoraZUDeZazedaDlg* pDlg) {
+void StartDownloadThread(CUpdateView* pView) {
     // One at a time: a worker that has ended makes room for the next.
-    if (pDlg->m_hWorker && ::WaitForSingleObject(pDlg->m_hWorker.Get(), 0) != WAIT_OBJECT_0) return;
-    pDlg->m_bStopWorker = false;
-    pDlg->m_hWorker.Reset(::CreateThread(nullptr, 0, DownloadThreadProc, pDlg, 0, nullptr));
+    if (pView->m_hWorker && ::WaitForSingleObject(pView->m_hWorker.Get(), 0) != WAIT_OBJECT_0) return;
+    pView->m_bStopWorker = false;
+    pView->m_hWorker.Reset(::CreateThread(nullptr, 0, DownloadThreadProc, pView, 0, nullptr));
 }
 
-bool DownloadAndLaunch(const char* pszUrl, CLumoraZUDeZazedaDlg* pDlg) {
+bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
     // A name the URL does not give (it ends with a separator) or a path
     // that does not fit is refused: never write over the work folder itself.
     std::string name = WideToNarrow(GetUrlFileName(pszUrl).c_str());
     char szPath[1024] = {};
     const char* pszWorkDir = GetWorkDir();
     if (!pszWorkDir[0] || !FormInstallerPath(szPath, sizeof(szPath), pszWorkDir, name.c_str()) ||
-        !pDlg->m_bIntegrityValid)
-        return Fail(pDlg);
+        !pView->m_bIntegrityValid)
+        return Fail(pView);
 
     // Checked again now: the folder may have been swapped since the check.
-    if (CheckFolder(pszWorkDir) != FolderCheck::Own) return Fail(pDlg);
+    if (CheckFolder(pszWorkDir) != FolderCheck::Own) return Fail(pView);
     DeleteLeftoverParts(pszWorkDir);
-    const IntegrityExpectation& want = pDlg->m_integrity;
+    const IntegrityExpectation& want = pView->m_integrity;
     const std::wstring widePath = NarrowToWide(szPath);
     bool bComplete = false;
     {
@@ -75,24 +75,24 @@ bool DownloadAndLaunch(const char* pszUrl, CLumoraZUDeZazedaDlg* pDlg) {
         if (want.bHasSize) http.SetMaxBodySize(want.nSize);  // 0 too: then nothing may arrive
         http.SendData("GET", pszUrl, nullptr, nullptr, nullptr, nullptr, nullptr);
         while (http.GetState() > 0) {
-            if (pDlg->m_bStopWorker) {
+            if (pView->m_bStopWorker) {
                 http.Cancel();
                 return false;
             }
-            pDlg->m_dProgress = http.GetDownProgress();
+            pView->m_dProgress = http.GetDownProgress();
             ::Sleep(10);
         }
-        if (pDlg->m_bStopWorker) return false;
-        if (http.GetState() != CVantorHttp::kStateDone) return Fail(pDlg);
+        if (pView->m_bStopWorker) return false;
+        if (http.GetState() != CVantorHttp::kStateDone) return Fail(pView);
         uint8_t digest[32];
         bool bHaveDigest = http.GetSha256(digest);
-        if (!MatchesIntegrity(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr)) return Fail(pDlg);
+        if (!MatchesIntegrity(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr)) return Fail(pView);
 
-        pDlg->m_dProgress = 1.0;
+        pView->m_dProgress = 1.0;
         if (::PathFileExistsW(widePath.c_str())) ::DeleteFileW(widePath.c_str());
         bComplete = http.SaveData(szPath) == 0;
     }
-    if (!bComplete) return Fail(pDlg);
+    if (!bComplete) return Fail(pView);
 
     // From here until the shell has started it, the installer is held open
     // with read sharing only, and its digest is checked once more inside
@@ -101,14 +101,31 @@ bool DownloadAndLaunch(const char* pszUrl, CLumoraZUDeZazedaDlg* pDlg) {
     CHandle installer = OpenVerifiedInstaller(widePath.c_str(), want);
     if (!installer.IsValid()) {
         ::DeleteFileW(widePath.c_str());
-        return Fail(pDlg);
+        return Fail(pView);
     }
     // The bar shows 100 % for a moment; closing the window meanwhile means
     // the user no longer wants the installer started.
-    if (StopRequested(pDlg, nPauseStart, kHandOverPauseMs)) return true;
-    pDlg->ShowWindow(SW_HIDE);
+    if (StopRequested(pView, nPauseStart, kHandOverPauseMs)) return true;
+    pView->Hide();
     ::ShellExecuteA(nullptr, "open", szPath, nullptr, nullptr, SW_SHOW);
     installer.Close();
-    ::SendMessageW(pDlg->m_hWnd, WM_CLOSE, 0, 0);
+    pView->Close();
     return true;
+}
+
+void CUpdateView::StopWorker() {
+    if (!m_hWorker) return;
+    m_bStopWorker = true;
+    // Told to stop, the worker ends within about a second, but it uses this
+    // object to its last step: no time limit, or the object could go first.
+    // It may itself be sending to the window (show, hide, close): keep
+    // handling sent messages while waiting, or both would wait forever.
+    const HANDLE hWorker = m_hWorker.Get();
+    for (;;) {
+        DWORD r = ::MsgWaitForMultipleObjects(1, &hWorker, FALSE, INFINITE, QS_SENDMESSAGE);
+        if (r != WAIT_OBJECT_0 + 1) break;
+        MSG msg;
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    m_hWorker.Close();
 }

@@ -5,10 +5,10 @@
 
 #include <string>
 
-class CLumoraZUDeZazedaDlg;
+class CUpdateView;
 
 DWORD WINAPI DownloadThreadProc(LPVOID pParam);
-bool DownloadAndLaunch(const char* pszUrl, CLumoraZUDeZazedaDlg* pDlg);
+bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView);
 std::wstring GetUrlFileName(const char* pszUrl);
-// Starts the worker for the window (at most one at a time).
-void StartDownloadThread(CLumoraZUDeZazedaDlg* pDlg);
+// Starts the worker for the view (at most one at a time).
+void StartDownloadThread(CUpdateView* pView);

@@ -8,12 +8,12 @@
 #include <memory>
 
 #include "CVantorHttp.h"
-#include "ui/LumoraZUDeZazedaDlg.h"
 #include "update/BoundedText.h"
 #include "update/Decision.h"
 #include "update/Manifest.h"
 #include "update/TextConv.h"
 #include "update/Trust.h"
+#include "update/UpdateView.h"
 #include "update/Version.h"
 #include "update/WorkDir.h"
 
@@ -54,17 +54,17 @@ ManifestDir EnsureManifestDir() {
 
 // A target given with "-test_update": a URL to download, or a local
 // installer to hand to the shell at once.
-void RunTestTarget(CLumoraZUDeZazedaDlg* pDlg) {
-    if (ContainsHttpMarker(pDlg->m_szTarget)) {
-        CopyText(pDlg->m_szStatus, sizeof(pDlg->m_szStatus), kStatusTarget);
-        if (pDlg->m_bPrompt)
-            pDlg->ShowState(STATE_NEW_VERSION);
+void RunTestTarget(CUpdateView* pView) {
+    if (ContainsHttpMarker(pView->m_szTarget)) {
+        CopyText(pView->m_szStatus, sizeof(pView->m_szStatus), kStatusTarget);
+        if (pView->m_bPrompt)
+            pView->ShowState(STATE_NEW_VERSION);
         else
-            pDlg->EnterDownloadingState();
-    } else if (::PathFileExistsA(pDlg->m_szTarget)) {
-        pDlg->ShowWindow(SW_HIDE);
-        ::ShellExecuteA(nullptr, "open", pDlg->m_szTarget, nullptr, nullptr, SW_SHOW);
-        ::SendMessageW(pDlg->m_hWnd, WM_CLOSE, 0, 0);
+            pView->EnterDownloadingState();
+    } else if (::PathFileExistsA(pView->m_szTarget)) {
+        pView->Hide();
+        ::ShellExecuteA(nullptr, "open", pView->m_szTarget, nullptr, nullptr, SW_SHOW);
+        pView->Close();
     }
 }
 
@@ -72,18 +72,18 @@ void RunTestTarget(CLumoraZUDeZazedaDlg* pDlg) {
 // travels while the skin is being decoded.
 std::unique_ptr<CVantorHttp> g_pManifestFetch;
 
-bool TakesManifestBranch(const CLumoraZUDeZazedaDlg* pDlg) { return !(pDlg->m_szTarget[0] && pDlg->m_bTestUpdate); }
+bool TakesManifestBranch(const CUpdateView* pView) { return !(pView->m_szTarget[0] && pView->m_bTestUpdate); }
 
-void FetchFailed(CLumoraZUDeZazedaDlg* pDlg) {
-    if (pDlg->m_bPrompt)
-        pDlg->ShowState(STATE_FAILED);
+void FetchFailed(CUpdateView* pView) {
+    if (pView->m_bPrompt)
+        pView->ShowState(STATE_FAILED);
     else
-        ::SendMessageW(pDlg->m_hWnd, WM_CLOSE, 0, 0);
+        pView->Close();
 }
 }  // namespace
 
-void StartManifestFetch(CLumoraZUDeZazedaDlg* pDlg) {
-    if (g_pManifestFetch || !TakesManifestBranch(pDlg)) return;
+void StartManifestFetch(CUpdateView* pView) {
+    if (g_pManifestFetch || !TakesManifestBranch(pView)) return;
     // The answer arrives in the manifest folder, beside where it is kept,
     // and leftovers of a crashed run are swept from there first; nothing is
     // fetched that could not be stored.
@@ -91,28 +91,28 @@ void StartManifestFetch(CLumoraZUDeZazedaDlg* pDlg) {
     DeleteLeftoverParts(g_szManifestDir);
     char szRequest[1024] = {};
     CopyText(szRequest, sizeof(szRequest), kManifestUrl);
-    g_pManifestFetch.reset(new CVantorHttp);
+    g_pManifestFetch = std::make_unique<CVantorHttp>();
     g_pManifestFetch->SetTempDir(g_szManifestDir);
     // A manifest is a few hundred bytes; a huge answer is refused unread.
     g_pManifestFetch->SetMaxBodySize(kMaxManifestBytes);
     g_pManifestFetch->SendData("GET", szRequest, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
-void CheckForUpdate(CLumoraZUDeZazedaDlg* pDlg) {
-    if (!TakesManifestBranch(pDlg)) {
-        RunTestTarget(pDlg);
+void CheckForUpdate(CUpdateView* pView) {
+    if (!TakesManifestBranch(pView)) {
+        RunTestTarget(pView);
         return;
     }
     char szManifestPath[1024] = {};
     const ManifestDir dir = EnsureManifestDir();
-    if (dir == ManifestDir::Foreign) return FetchFailed(pDlg);
+    if (dir == ManifestDir::Foreign) return FetchFailed(pView);
     // An older version.xml must never be read as if it had just arrived, so
     // a manifest that cannot be stored is not read at all.
     if (dir != ManifestDir::Ready ||
         !FormatText(szManifestPath, sizeof(szManifestPath), "%s/version.xml", g_szManifestDir))
         return;
 
-    StartManifestFetch(pDlg);  // unless the window already did
+    StartManifestFetch(pView);  // unless the window already did
     // The transfer belongs to this check from here on and ends with it.
     std::unique_ptr<CVantorHttp> pHttp(std::move(g_pManifestFetch));
     if (!pHttp) return;
@@ -124,7 +124,7 @@ void CheckForUpdate(CLumoraZUDeZazedaDlg* pDlg) {
     }
     int nState = http.GetState();
     if (nState == CVantorHttp::kErrTooLarge) return;  // unreadable: no change
-    if (nState != CVantorHttp::kStateDone) return FetchFailed(pDlg);
+    if (nState != CVantorHttp::kStateDone) return FetchFailed(pView);
     if (http.SaveData(szManifestPath) != 0) return;
 
     ManifestValues values;
@@ -132,18 +132,18 @@ void CheckForUpdate(CLumoraZUDeZazedaDlg* pDlg) {
     // With the publisher's key built in, only a manifest signed with it, with
     // its installer's size and digest, and not expired, is acted on; any
     // other is no better than no answer at all.
-    if (kHasUpdatePublicKey && CheckManifestTrust(values) != ManifestTrust::Trusted) return FetchFailed(pDlg);
-    char szStatus[sizeof(pDlg->m_szStatus)];
+    if (kHasUpdatePublicKey && CheckManifestTrust(values) != ManifestTrust::Trusted) return FetchFailed(pView);
+    char szStatus[sizeof(pView->m_szStatus)];
     if (!FormatText(szStatus, sizeof(szStatus), kStatusVersion, values.szVersion)) return;
-    std::memcpy(pDlg->m_szStatus, szStatus, sizeof(szStatus));
-    FormatText(pDlg->m_szTarget, sizeof(pDlg->m_szTarget), "%s", values.szUrl);
-    pDlg->m_bIntegrityValid = ParseIntegrity(values.szSize, values.szSha256, pDlg->m_integrity);
+    std::memcpy(pView->m_szStatus, szStatus, sizeof(szStatus));
+    FormatText(pView->m_szTarget, sizeof(pView->m_szTarget), "%s", values.szUrl);
+    pView->m_bIntegrityValid = ParseIntegrity(values.szSize, values.szSha256, pView->m_integrity);
 
-    switch (DecideUpdate(CompareVersion(values.szVersion), pDlg->m_bTestUpdate, ParseForce(values.szForce),
-                         pDlg->m_bPrompt)) {
-    case UpdateAction::StartDownload: pDlg->EnterDownloadingState(); break;
-    case UpdateAction::ShowNewVersion: pDlg->ShowState(STATE_NEW_VERSION); break;
-    case UpdateAction::ShowNoUpdate: pDlg->ShowState(STATE_NO_UPDATE); break;
-    case UpdateAction::CloseWindow: ::SendMessageW(pDlg->m_hWnd, WM_CLOSE, 0, 0); break;
+    switch (DecideUpdate(CompareVersion(values.szVersion), pView->m_bTestUpdate, ParseForce(values.szForce),
+                         pView->m_bPrompt)) {
+    case UpdateAction::StartDownload: pView->EnterDownloadingState(); break;
+    case UpdateAction::ShowNewVersion: pView->ShowState(STATE_NEW_VERSION); break;
+    case UpdateAction::ShowNoUpdate: pView->ShowState(STATE_NO_UPDATE); break;
+    case UpdateAction::CloseWindow: pView->Close(); break;
     }
 }

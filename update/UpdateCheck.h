@@ -1,12 +1,12 @@
 // The update check: fetch the manifest, compare versions, decide.
 #pragma once
 
-class CLumoraZUDeZazedaDlg;
+class CUpdateView;
 
 extern char g_szManifestDir[520];
 extern const char kManifestUrl[];
 
-void CheckForUpdate(CLumoraZUDeZazedaDlg* pDlg);
+void CheckForUpdate(CUpdateView* pView);
 // Sends the manifest request ahead of the check when the check will need it;
 // CheckForUpdate then takes over that transfer.
-void StartManifestFetch(CLumoraZUDeZazedaDlg* pDlg);
+void StartManifestFetch(CUpdateView* pView);

@@ -1,4 +1,5 @@
-// The update check on a real dialog object against the local update service.
+// The update engine against the local update service, on a view that
+// records what the engine asks of the window; and the version resource.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlwapi.h>
@@ -7,12 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <ostream>
 #include <string>
 #include <vector>
 
-#include "ui/LumoraZUDeZazedaDlg.h"
 #include "update/TextConv.h"
 #include "update/UpdateCheck.h"
+#include "update/UpdateView.h"
 #include "update/Version.h"
 #include "update/WorkDir.h"
 
@@ -33,142 +35,128 @@ void ServeManifest(const std::string& xml) {
     std::fclose(f);
 }
 
-std::string Manifest(const char* version, const char* force, const char* url = "http://127.0.0.1:1/setup.exe") {
+const char kUrl[] = "http://127.0.0.1:1/setup.exe";
+const char kOtherUrl[] = "http://127.0.0.1:1/x.exe";
+
+std::string Manifest(const char* version, const char* force, const char* url = kUrl) {
     return std::string("<update><version>") + version + "</version><url>" + url + "</url><force>" + force +
            "</force></update>";
 }
 
-// Records what the check left behind, then closes the window.
-class CProbeDlg : public CLumoraZUDeZazedaDlg {
+// Stands in for the window: records, in order, what the engine asks of it,
+// and changes m_nState as the window would.
+class CRecordingView : public CUpdateView {
 public:
-    int nState = -1;
-    bool bVisible = false;
-    bool bClosed = false;
-
-protected:
-    BOOL OnInitDialog() override {
-        BOOL r = CLumoraZUDeZazedaDlg::OnInitDialog();
-        nState = m_nState;
-        bVisible = IsWindowVisible() != FALSE;
-        // WM_CLOSE from the check leaves the Cancel command queued.
-        MSG msg;
-        bClosed = ::PeekMessageW(&msg, m_hWnd, WM_COMMAND, WM_COMMAND, PM_NOREMOVE) && LOWORD(msg.wParam) == IDCANCEL;
-        ::PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
-        return r;
+    ~CRecordingView() { StopWorker(); }
+    void ShowState(int nState) override {
+        Record("ShowState(" + std::to_string(nState) + ")");
+        m_nState = nState;
     }
+    void EnterDownloadingState() override {
+        Record("EnterDownloadingState");
+        m_nState = STATE_DOWNLOADING;
+    }
+    void Hide() override { Record("Hide"); }
+    void Close() override { Record("Close"); }
+
+    std::string m_calls;
+
+private:
+    void Record(const std::string& call) { m_calls += (m_calls.empty() ? "" : " ") + call; }
 };
 
-// A stand-in worker that is slow to stop and talks to the window meanwhile.
+// One row of the decision: what is served and given on the command line,
+// what the check asks of the window, and the target it leaves.
+struct CheckCase {
+    const char* pszName;
+    std::string manifest;
+    bool bPrompt;
+    bool bTestUpdate;
+    const char* pszTarget;
+    const char* pszCalls;
+    const char* pszTargetAfter;
+};
+
+void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.pszName; }
+
+// Rows whose target is used serve an equal version: a check that fetched it
+// anyway would ask for the no-update state or close.
+const CheckCase kCases[] = {
+    {"EqualClosesSilently", Manifest("1.1.1.2", "1"), false, false, "", "Close", kUrl},
+    {"EqualIsToldWithPrompt", Manifest("1.1.1.2", "1"), true, false, "", "ShowState(1)", kUrl},
+    {"OlderIsToldWithPrompt", Manifest("1.1.0.9", "0"), true, false, "", "ShowState(1)", kUrl},
+    {"NewerAsks", Manifest("1.1.1.3", "0"), false, false, "", "ShowState(2)", kUrl},
+    {"ForcedWithBlankAndZeroDownloads", Manifest("1.1.1.3", " 01"), false, false, "", "EnterDownloadingState", kUrl},
+    {"ForceTrueAsks", Manifest("1.1.1.3", "true"), true, false, "", "ShowState(2)", kUrl},
+    {"TargetWithoutTestSwitchIsReplaced", Manifest("1.1.1.3", "0"), true, false, kOtherUrl, "ShowState(2)", kUrl},
+    {"TestSwitchMakesOlderNewer", Manifest("0.1", "0"), false, true, "", "ShowState(2)", kUrl},
+    {"TestSwitchForcedDownloads", Manifest("0.1", "1"), false, true, "", "EnterDownloadingState", kUrl},
+    {"UrlTargetAsksWithPrompt", Manifest("1.1.1.2", "0"), true, true, kOtherUrl, "ShowState(2)", kOtherUrl},
+    {"UrlTargetDownloadsWithoutPrompt", Manifest("1.1.1.2", "0"), false, true, kOtherUrl, "EnterDownloadingState",
+     kOtherUrl},
+    {"NeitherUrlNorPathDoesNothing", Manifest("1.1.1.2", "0"), true, true, "C:\\no\\such\\file.exe", "",
+     "C:\\no\\such\\file.exe"},
+    {"NotXmlChangesNothing", "this is not xml", true, false, "", "", ""},
+    {"OverlongUrlChangesNothing", "<u><url>http://h/" + std::string(2000, 'a') + "</url><version>9</version></u>",
+     true, false, "", "", ""},
+};
+
+class CheckForUpdateCase : public ::testing::TestWithParam<CheckCase> {};
+
+// A stand-in worker that is slow to stop and talks to a window meanwhile.
 struct SlowWorker {
-    CLumoraZUDeZazedaDlg* pDlg;
-    HWND hWnd;  // a window of the closing thread
+    CUpdateView* pView;
+    HWND hWnd;  // a window of the stopping thread
     bool bEnded;
 };
 
 DWORD WINAPI SlowWorkerProc(LPVOID pParam) {
     SlowWorker& w = *static_cast<SlowWorker*>(pParam);
-    while (!w.pDlg->m_bStopWorker) ::Sleep(1);
+    while (!w.pView->m_bStopWorker) ::Sleep(1);
     ::Sleep(5500);  // longer than any time limit a wait might have
     ::SendMessageW(w.hWnd, WM_SETTEXT, 0, (LPARAM)L"sent while closing");
-    w.pDlg->m_dProgress = 1.0;  // still reaches the window object
+    w.pView->m_dProgress = 1.0;  // still reaches the view
     w.bEnded = true;
     return 0;
 }
-
-struct Outcome {
-    int nState;
-    bool bVisible;
-    bool bClosed;
-    std::string target;
-};
-
-Outcome Check(bool bPrompt, bool bTestUpdate = false, const char* pszTarget = "") {
-    CProbeDlg dlg;
-    dlg.m_bPrompt = bPrompt;
-    dlg.m_bTestUpdate = bTestUpdate;
-    std::strcpy(dlg.m_szTarget, pszTarget);
-    dlg.DoModal();
-    return {dlg.nState, dlg.bVisible, dlg.bClosed, dlg.m_szTarget};
-}
 }  // namespace
 
-TEST(CheckForUpdate, NotNewerClosesOrTells) {
-    ServeManifest(Manifest("1.1.1.2", "1"));
-    Outcome o = Check(false);
-    EXPECT_TRUE(o.bClosed);
-    EXPECT_FALSE(o.bVisible);
-    EXPECT_EQ(o.nState, STATE_IDLE);
-    o = Check(true);
-    EXPECT_FALSE(o.bClosed);
-    EXPECT_TRUE(o.bVisible);
-    EXPECT_EQ(o.nState, STATE_NO_UPDATE);
-    ServeManifest(Manifest("1.1.0.9", "0"));
-    EXPECT_EQ(Check(true).nState, STATE_NO_UPDATE);
+TEST_P(CheckForUpdateCase, AsksTheWindowForTheDecidedStep) {
+    const CheckCase& c = GetParam();
+    ServeManifest(c.manifest);
+    CRecordingView view;
+    view.m_bPrompt = c.bPrompt;
+    view.m_bTestUpdate = c.bTestUpdate;
+    std::strcpy(view.m_szTarget, c.pszTarget);
+    CheckForUpdate(&view);
+    EXPECT_EQ(view.m_calls, c.pszCalls);
+    EXPECT_STREQ(view.m_szTarget, c.pszTargetAfter);
 }
 
-TEST(CheckForUpdate, NewerAsksOrDownloads) {
-    ServeManifest(Manifest("1.1.1.3", "0"));
-    Outcome o = Check(false);
-    EXPECT_EQ(o.nState, STATE_NEW_VERSION);
-    EXPECT_TRUE(o.bVisible);
-    EXPECT_EQ(o.target, "http://127.0.0.1:1/setup.exe");
-    ServeManifest(Manifest("1.1.1.3", " 01"));
-    o = Check(false);
-    EXPECT_EQ(o.nState, STATE_DOWNLOADING);
-    EXPECT_TRUE(o.bVisible);
-    ServeManifest(Manifest("1.1.1.3", "true"));
-    EXPECT_EQ(Check(true).nState, STATE_NEW_VERSION);
-}
-
-TEST(CheckForUpdate, TestSwitchMakesAnyVersionNewer) {
-    ServeManifest(Manifest("0.1", "0"));
-    EXPECT_EQ(Check(false, true).nState, STATE_NEW_VERSION);
-    ServeManifest(Manifest("0.1", "1"));
-    EXPECT_EQ(Check(false, true).nState, STATE_DOWNLOADING);
-}
-
-TEST(CheckForUpdate, TargetWithTestSwitch) {
-    // A URL target: asked with -prompt, downloaded at once without.
-    Outcome o = Check(true, true, "http://127.0.0.1:1/x.exe");
-    EXPECT_EQ(o.nState, STATE_NEW_VERSION);
-    o = Check(false, true, "http://127.0.0.1:1/x.exe");
-    EXPECT_EQ(o.nState, STATE_DOWNLOADING);
-    // Neither a URL nor an existing path: nothing happens.
-    o = Check(true, true, "C:\\no\\such\\file.exe");
-    EXPECT_EQ(o.nState, STATE_IDLE);
-    EXPECT_FALSE(o.bClosed);
-}
-
-TEST(CheckForUpdate, UnreadableManifestChangesNothing) {
-    ServeManifest("this is not xml");
-    Outcome o = Check(true);
-    EXPECT_EQ(o.nState, STATE_IDLE);
-    EXPECT_FALSE(o.bClosed);
-    EXPECT_FALSE(o.bVisible);  // the modal loop shows it later
-    ServeManifest("<u><url>http://h/" + std::string(2000, 'a') + "</url><version>9</version></u>");
-    EXPECT_EQ(Check(true).nState, STATE_IDLE);
-}
+INSTANTIATE_TEST_SUITE_P(Decision, CheckForUpdateCase, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<CheckCase>& info) { return std::string(info.param.pszName); });
 
 TEST(CheckForUpdate, ManifestIsStoredInTheManifestFolder) {
     ServeManifest(Manifest("1.1.1.2", "0"));
-    Check(false);
+    CRecordingView view;
+    CheckForUpdate(&view);
     std::string path = std::string(GetWorkDir()) + "\\xml_new\\/version.xml";
     EXPECT_STREQ(g_szManifestDir, (std::string(GetWorkDir()) + "\\xml_new\\").c_str());
     EXPECT_TRUE(::PathFileExistsA(path.c_str()));
 }
 
-TEST(DownloadWorker, ClosingWaitsUntilTheWorkerHasEnded) {
+TEST(DownloadWorker, StoppingWaitsUntilTheWorkerHasEnded) {
     HWND hWnd = ::CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(hWnd, nullptr);
     SlowWorker worker = {nullptr, hWnd, false};
     {
-        CLumoraZUDeZazedaDlg dlg;
-        worker.pDlg = &dlg;
-        dlg.m_hWorker.Reset(::CreateThread(nullptr, 0, SlowWorkerProc, &worker, 0, nullptr));
-        ASSERT_TRUE(dlg.m_hWorker);
-        dlg.StopWorker();
-        EXPECT_TRUE(worker.bEnded) << "the window object would go while the worker still uses it";
-        EXPECT_FALSE(dlg.m_hWorker);
+        CRecordingView view;
+        worker.pView = &view;
+        view.m_hWorker.Reset(::CreateThread(nullptr, 0, SlowWorkerProc, &worker, 0, nullptr));
+        ASSERT_TRUE(view.m_hWorker);
+        view.StopWorker();
+        EXPECT_TRUE(worker.bEnded) << "the view would go while the worker still uses it";
+        EXPECT_FALSE(view.m_hWorker);
     }
     wchar_t szText[32] = {};
     ::GetWindowTextW(hWnd, szText, 32);
