@@ -123,6 +123,9 @@ struct CVantorHttp::Shared {
     bool exited = false;
     bool inCall = false;    // worker is inside a WinHTTP call that may block
     unsigned callSeq = 0;   // counts those calls
+    // Raw slots, not owners: either thread closes them under the lock (the
+    // owner ends a call stuck in WinHTTP that way), and whoever does leaves
+    // null behind for the other.
     HINTERNET session = nullptr;
     HINTERNET connect = nullptr;
     HINTERNET request = nullptr;
