@@ -66,11 +66,8 @@ struct KernelHandleTraits {
 };
 using CHandle = CUniqueHandle<KernelHandleTraits>;
 
-// A directory search of FindFirstFile.
-struct FindHandleTraits {
-    using Type = HANDLE;
-    static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
-    static bool IsValid(HANDLE h) noexcept { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+// A directory search of FindFirstFile: empty as a kernel handle is.
+struct FindHandleTraits : KernelHandleTraits {
     static void Close(HANDLE h) noexcept { ::FindClose(h); }
 };
 using CFindHandle = CUniqueHandle<FindHandleTraits>;
