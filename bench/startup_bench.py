@@ -18,6 +18,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 from pathlib import Path
 
@@ -35,7 +36,12 @@ NEW_VERSION = "<update><version>1.1.1.3</version><url>{base}/files/setup.exe</ur
 def time_to_exit(wine, exe, args=()):
     t0 = time.monotonic()
     proc = wine.popen(exe, args)
-    proc.wait(60)
+    # A blocking wait: with a time-out, Popen.wait polls every 50 ms, and
+    # every run would land on a 50 ms step.
+    watchdog = threading.Timer(60, proc.kill)
+    watchdog.start()
+    proc.wait()
+    watchdog.cancel()
     return time.monotonic() - t0
 
 
