@@ -90,7 +90,7 @@ def main():
         f1, s1 = silent_runs(wine, exe, args.runs)
         svc.latency = 0
         svc.set_manifest(NEW_VERSION)
-        bare, window, unskinned = [], [], []
+        bare, window, prompted, unskinned = [], [], [], []
         with tempfile.TemporaryDirectory() as tmp:
             plain = Path(tmp) / exe.name
             shutil.copy(exe, plain)
@@ -99,14 +99,17 @@ def main():
                 reset_dir(wine.product_dir)
                 window.append(time_to_map(wine, exe, "LumoraZUDeZazeda"))
                 reset_dir(wine.product_dir)
+                prompted.append(time_to_map(wine, exe, "LumoraZUDeZazeda", ["-prompt"]))
+                reset_dir(wine.product_dir)
                 unskinned.append(time_to_map(wine, plain, "LumoraZUDeZazeda"))
-        b, w, n = (statistics.median(x) * 1000 for x in (bare, window, unskinned))
+        b, w, p, n = (statistics.median(x) * 1000 for x in (bare, window, prompted, unskinned))
         print(f"median of {args.runs} runs under a warm Wine")
         print(f"silent no-update run, start to exit        loopback  {args.latency_ms} ms latency")
         print(f"   updater                                 {s0:7.1f} ms  {s1:7.1f} ms")
         print(f"   floor program                           {f0:7.1f} ms  {f1:7.1f} ms")
         print(f"   ratio (target <= 1.15)                  {s0 / f0:7.2f}     {s1 / f1:7.2f}")
         print(f"new-version window, start to mapped        {w:7.1f} ms")
+        print(f"   the same with -prompt                   {p:7.1f} ms  (ratio {p / b:.2f})")
         print(f"   the same without a skin folder          {n:7.1f} ms")
         print(f"   bare dialog, start to mapped            {b:7.1f} ms")
         print(f"   ratio (target <= 1.4)                   {w / b:7.2f}")

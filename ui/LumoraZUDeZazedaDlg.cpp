@@ -86,6 +86,9 @@ BOOL CLumoraZUDeZazedaDlg::OnInitDialog() {
     m_nState = STATE_IDLE;
     ::SetTimer(m_hWnd, IDT_PROGRESS, 10, nullptr);
     m_dProgress = 0.0;
+    // With "-prompt" the window is shown whatever the answer, so its skin is
+    // decoded now, while the manifest request travels.
+    if (m_bPrompt) LoadSkin();
     CheckForUpdate(this);
     return TRUE;
 }
