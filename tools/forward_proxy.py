@@ -17,6 +17,8 @@ import sys
 import threading
 import urllib.parse
 
+from background_server import BackgroundServer
+
 MAX_HEAD = 64 << 10
 HOP_HEADERS = {"connection", "proxy-connection", "keep-alive", "proxy-authorization"}
 
@@ -109,45 +111,16 @@ class _Server(socketserver.ThreadingTCPServer):
     request_queue_size = 64
 
 
-class ForwardProxy:
+class ForwardProxy(BackgroundServer):
     def __init__(self, host="127.0.0.1", port=0):
+        super().__init__()
         self._address = (host, port)
-        self._lock = threading.Lock()
         self._requests = []
-        self._live = set()
-        self._server = None
-        self._thread = None
-        self.port = None
 
     def start(self):
-        self._server = _Server(self._address, _Handler)
-        self._server.proxy = self
-        self.port = self._server.server_address[1]
-        self._thread = threading.Thread(target=self._server.serve_forever, kwargs={"poll_interval": 0.05},
-                                        name="forward-proxy", daemon=True)
-        self._thread.start()
-        return self
-
-    def stop(self):
-        if self._server is None:
-            return
-        self._server.shutdown()
-        self._server.server_close()
-        with self._lock:
-            live = list(self._live)
-        for s in live:
-            try:
-                s.shutdown(socket.SHUT_RDWR)
-            except OSError:
-                pass
-        self._thread.join()
-        self._server = None
-
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()
+        server = _Server(self._address, _Handler)
+        server.proxy = self
+        return self._serve(server, "forward-proxy")
 
     def requests(self):
         """'METHOD http://host:port/path' for every request, in order."""
@@ -162,9 +135,6 @@ class ForwardProxy:
         with self._lock:
             self._requests.append(line)
 
-    def _track(self, sock, add):
-        with self._lock:
-            (self._live.add if add else self._live.discard)(sock)
 
 
 def main(argv=None):

@@ -33,6 +33,8 @@ try:  # unacknowledged-bytes query (SIOCOUTQ); Linux and friends only
 except ImportError:
     pass
 
+from background_server import BackgroundServer
+
 DEFAULT_MANIFEST = (
     '<?xml version="1.0" encoding="utf-8"?>\n'
     "<update>\n"
@@ -538,8 +540,9 @@ class _Server(http.server.ThreadingHTTPServer):
         traceback.print_exc()
 
 
-class UpdateService:
+class UpdateService(BackgroundServer):
     def __init__(self, host="127.0.0.1", port=0, files_dir=None, verbose=False, latency_ms=0):
+        super().__init__()
         self.host = host
         # Seconds added before the request is read and again before the
         # answer starts, as a server far away would behave.
@@ -547,56 +550,27 @@ class UpdateService:
         self.files_dir = files_dir
         self.verbose = verbose
         self._requested_port = port
-        self._lock = threading.Lock()
         self._manifest_template = DEFAULT_MANIFEST.encode()
         self._manifest_file = None
         self._refresh_fault = {}
         self._files = {}
         self._requests = []
         self._seen = {}
-        self._live = set()
         self._stopping = threading.Event()
-        self._server = None
-        self._thread = None
-        self.port = None
         self.base_url = None
 
     # -- lifecycle -------------------------------------------------------
 
     def start(self):
         self._stopping.clear()
-        self._server = _Server((self.host, self._requested_port), _Handler)
-        self._server.service = self
-        self.port = self._server.server_address[1]
+        server = _Server((self.host, self._requested_port), _Handler)
+        server.service = self
         url_host = "127.0.0.1" if self.host in ("", "0.0.0.0") else self.host
-        self.base_url = "http://%s:%d" % (url_host, self.port)
-        self._thread = threading.Thread(
-            target=self._server.serve_forever, kwargs={"poll_interval": 0.05},
-            name="update-service", daemon=True)
-        self._thread.start()
-        return self
+        self.base_url = "http://%s:%d" % (url_host, server.server_address[1])
+        return self._serve(server, "update-service")
 
-    def stop(self):
-        if self._server is None:
-            return
+    def _stopping_now(self):
         self._stopping.set()
-        self._server.shutdown()
-        self._server.server_close()
-        with self._lock:
-            live = list(self._live)
-        for conn in live:
-            try:
-                conn.shutdown(socket.SHUT_RDWR)
-            except OSError:
-                pass
-        self._thread.join()
-        self._server = None
-
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()
 
     # -- configuration ---------------------------------------------------
 
@@ -706,13 +680,6 @@ class UpdateService:
         return "".join("%s\t%s\t%s\t%d\t%s\n" % (e["status"] or "-", e["range"] or "-", e["if_range"] or "-",
                                                   e["sent"], e["path"])
                        for e in self.request_log() if needle in e["path"])
-
-    def _track(self, conn, add):
-        with self._lock:
-            if add:
-                self._live.add(conn)
-            else:
-                self._live.discard(conn)
 
     def _sleep(self, seconds):
         if self._stopping.wait(seconds):
