@@ -78,6 +78,7 @@ def test_progress_advances_in_the_status_line(run, service, workdir):
     assert seen == sorted(seen)
     assert len(set(seen)) >= 3, seen
     assert u.wait_exit(30) == 0
+    assert wait_for((workdir / "big.exe.ran").exists, 5)
 
 
 # Resumed where it broke off, or, from a server that ignores ranges, started
@@ -107,6 +108,8 @@ def test_stalled_download_resumes_after_the_idle_time_out(run, service, workdir)
     assert 30 < time.monotonic() - t0 < 45
     assert (workdir / "setup.exe").read_bytes() == DEMO_SETUP.read_bytes()
     assert [e["range"] for e in service.request_log()][1:] == [None, "bytes=20000-"]
+    # The installer runs on after the updater; let it finish before the next test's folder exists.
+    assert wait_for((workdir / "setup.exe.ran").exists, 5)
 
 
 def test_read_only_work_folder_fails_and_starts_nothing(run, service, workdir):
