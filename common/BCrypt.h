@@ -1,9 +1,13 @@
-// Owners of the platform's cryptography handles.
+// Owners of the platform's cryptography handles, and the SHA-256 digest
+// built on them.
 #pragma once
 
 #include "common/Handle.h"
 
 #include <bcrypt.h>
+
+#include <cstdint>
+#include <vector>
 
 struct BCryptAlgorithmTraits : NullEmptyTraits<BCRYPT_ALG_HANDLE> {
     static void Close(BCRYPT_ALG_HANDLE h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
@@ -19,3 +23,39 @@ struct BCryptHashTraits : NullEmptyTraits<BCRYPT_HASH_HANDLE> {
     static void Close(BCRYPT_HASH_HANDLE h) noexcept { ::BCryptDestroyHash(h); }
 };
 using CBCryptHash = CUniqueHandle<BCryptHashTraits>;
+
+// SHA-256 over bytes given in pieces. Start() begins a digest, and again
+// after Finish() or a restart a new one; the provider is opened once.
+class CSha256 {
+public:
+    bool Start() {
+        m_hash.Reset();
+        if (!m_alg) {
+            DWORD objLen = 0, got = 0;
+            if (::BCryptOpenAlgorithmProvider(m_alg.Put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
+                m_alg.Release();
+                return false;
+            }
+            if (::BCryptGetProperty(m_alg.Get(), BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objLen),
+                                    sizeof objLen, &got, 0) < 0)
+                return false;
+            m_object.resize(objLen);
+        }
+        if (::BCryptCreateHash(m_alg.Get(), m_hash.Put(), m_object.data(), static_cast<ULONG>(m_object.size()),
+                               nullptr, 0, 0) < 0) {
+            m_hash.Release();
+            return false;
+        }
+        return true;
+    }
+    bool Add(const void* p, size_t n) {
+        return m_hash &&
+               ::BCryptHashData(m_hash.Get(), static_cast<PUCHAR>(const_cast<void*>(p)), static_cast<ULONG>(n), 0) >= 0;
+    }
+    bool Finish(uint8_t (&digest)[32]) { return m_hash && ::BCryptFinishHash(m_hash.Get(), digest, 32, 0) >= 0; }
+
+private:
+    CBCryptAlgorithm m_alg;
+    std::vector<UCHAR> m_object;  // the hash's working memory, which outlives it
+    CBCryptHash m_hash;
+};

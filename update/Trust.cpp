@@ -15,22 +15,6 @@ CBCryptAlgorithm OpenAlgorithm(const wchar_t* pszId) {
     return alg;
 }
 
-class CSha256 {
-public:
-    CSha256() : m_alg(OpenAlgorithm(BCRYPT_SHA256_ALGORITHM)) {
-        if (m_alg && BCryptCreateHash(m_alg.Get(), m_hash.Put(), nullptr, 0, nullptr, 0, 0) < 0) m_hash.Release();
-    }
-    bool Add(const void* p, size_t n) {
-        return m_hash &&
-               BCryptHashData(m_hash.Get(), static_cast<PUCHAR>(const_cast<void*>(p)), static_cast<ULONG>(n), 0) >= 0;
-    }
-    bool Finish(uint8_t (&digest)[32]) { return m_hash && BCryptFinishHash(m_hash.Get(), digest, 32, 0) >= 0; }
-
-private:
-    CBCryptAlgorithm m_alg;
-    CBCryptHash m_hash;  // after the algorithm: destroyed before it
-};
-
 int64_t NowUtcSeconds() {
     FILETIME ft;
     ::GetSystemTimeAsFileTime(&ft);
@@ -70,7 +54,7 @@ bool VerifyP256Signature(const uint8_t (&key)[kPublicKeyBytes], const std::strin
                          const uint8_t (&signature)[kSignatureBytes]) {
     uint8_t digest[32];
     CSha256 hash;
-    if (!hash.Add(message.data(), message.size()) || !hash.Finish(digest)) return false;
+    if (!hash.Start() || !hash.Add(message.data(), message.size()) || !hash.Finish(digest)) return false;
 
     const CBCryptAlgorithm ecdsa = OpenAlgorithm(BCRYPT_ECDSA_P256_ALGORITHM);
     if (!ecdsa) return false;
@@ -97,6 +81,7 @@ bool Sha256OfFile(HANDLE hFile, uint8_t (&digest)[32]) {
     LARGE_INTEGER zero = {};
     if (!::SetFilePointerEx(hFile, zero, nullptr, FILE_BEGIN)) return false;
     CSha256 hash;
+    if (!hash.Start()) return false;
     std::vector<uint8_t> buf(1u << 20);
     for (;;) {
         DWORD nRead = 0;

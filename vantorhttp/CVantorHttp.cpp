@@ -55,40 +55,6 @@ constexpr std::chrono::milliseconds kJoinHalf(150);
 
 std::atomic<unsigned> g_tempSerial{0};
 
-class Sha256 {
-public:
-    // Begins a digest; again after a restart from zero, a new one.
-    bool Start() {
-        m_hash.Reset();
-        if (!m_alg) {
-            DWORD objLen = 0, got = 0;
-            if (BCryptOpenAlgorithmProvider(m_alg.Put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
-                m_alg.Release();
-                return false;
-            }
-            if (BCryptGetProperty(m_alg.Get(), BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objLen),
-                                  sizeof objLen, &got, 0) < 0)
-                return false;
-            m_object.resize(objLen);
-        }
-        if (BCryptCreateHash(m_alg.Get(), m_hash.Put(), m_object.data(), static_cast<ULONG>(m_object.size()),
-                             nullptr, 0, 0) < 0) {
-            m_hash.Release();
-            return false;
-        }
-        return true;
-    }
-    bool Add(const uint8_t* p, size_t n) {
-        return BCryptHashData(m_hash.Get(), const_cast<PUCHAR>(p), static_cast<ULONG>(n), 0) >= 0;
-    }
-    bool Finish(uint8_t out[32]) { return BCryptFinishHash(m_hash.Get(), out, 32, 0) >= 0; }
-
-private:
-    CBCryptAlgorithm m_alg;
-    std::vector<UCHAR> m_object;  // the hash's working memory, which outlives it
-    CBCryptHash m_hash;
-};
-
 }  // namespace
 
 struct CVantorHttp::Shared {
@@ -394,7 +360,7 @@ struct Body {
     uint64_t size = 0;                   // bytes on disk, every one of them hashed
     int64_t total = -1;                  // the whole file's length; -1 unknown
     std::wstring validator;              // of the answer that began the file
-    Sha256 hasher;
+    CSha256 hasher;
 
     bool CanResume() const {
         return size > 0 && !validator.empty() && total >= 0 && size < static_cast<uint64_t>(total);
