@@ -59,6 +59,24 @@ int Wait(const H& h, double capS, OnPoll onPoll) {
 }
 int Wait(const H& h) { return Wait(h, 20, [] {}); }
 
+// The same for transfers side by side: polls every 10 ms until all have
+// ended or capS has passed, calling onPoll(i) for each one still running.
+// Returns the seconds each took from start, -1 for any still running.
+template <class OnPoll>
+std::vector<double> WaitAll(const std::vector<std::unique_ptr<H>>& hs, double start, double capS, OnPoll onPoll) {
+    std::vector<double> took(hs.size(), -1);
+    for (bool busy = true; busy && Now() < start + capS; Sleep(10)) {
+        busy = false;
+        for (size_t i = 0; i < hs.size(); ++i) {
+            if (took[i] >= 0) continue;
+            onPoll(i);
+            if (hs[i]->GetState() != H::kStateRunning) took[i] = Now() - start;
+            busy |= took[i] < 0;
+        }
+    }
+    return took;
+}
+
 // Lower case, so that `ctest -R vantorhttp` picks these tests.
 class vantorhttp : public ::testing::Test {
 protected:
@@ -195,16 +213,9 @@ TEST_F(vantorhttp, FailuresEndInTheRightState) {
         {Url("/gen/1K/a"), H::kErrTooLarge, 200, 0, 3, 0},                 // 0 is a limit like any other
     };
     std::vector<std::unique_ptr<H>> hs;
-    std::vector<double> took(std::size(cases), -1);
     const double start = Now();
     for (const Case& c : cases) hs.push_back(Start(c.url, 1500, c.limit));
-    for (bool busy = true; busy && Now() < start + 15; Sleep(10)) {
-        busy = false;
-        for (size_t i = 0; i < hs.size(); ++i) {
-            if (took[i] < 0 && hs[i]->GetState() != H::kStateRunning) took[i] = Now() - start;
-            busy |= took[i] < 0;
-        }
-    }
+    const std::vector<double> took = WaitAll(hs, start, 15, [](size_t) {});
     for (size_t i = 0; i < hs.size(); ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(c.url);
@@ -284,22 +295,16 @@ TEST_F(vantorhttp, RetriesResumeWhereTheServerAllowsAndRestartElsewhere) {
     };
     std::vector<std::unique_ptr<H>> hs;
     std::vector<std::string> names;
-    std::vector<double> took(std::size(cases), -1), shown(std::size(cases), 0);
+    std::vector<double> shown(std::size(cases), 0);
     const double start = Now();
     for (const Case& c : cases) {
         names.push_back(Unique("retry"));
         hs.push_back(Start(Url("/fault/" + c.faults + "/gen/1M/" + names.back()), c.idleMs, UINT64_MAX, true));
     }
-    for (bool busy = true; busy && Now() < start + 20; Sleep(10)) {
-        busy = false;
-        for (size_t i = 0; i < hs.size(); ++i) {
-            if (took[i] >= 0) continue;
-            EXPECT_GE(hs[i]->GetDownProgress(), shown[i]) << cases[i].faults;
-            shown[i] = hs[i]->GetDownProgress();
-            if (hs[i]->GetState() != H::kStateRunning) took[i] = Now() - start;
-            busy |= took[i] < 0;
-        }
-    }
+    const std::vector<double> took = WaitAll(hs, start, 20, [&](size_t i) {
+        EXPECT_GE(hs[i]->GetDownProgress(), shown[i]) << cases[i].faults;
+        shown[i] = hs[i]->GetDownProgress();
+    });
     for (size_t i = 0; i < hs.size(); ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(c.faults);
