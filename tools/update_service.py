@@ -14,6 +14,7 @@ connection per request anyway, and it keeps fault handling simple.
 """
 
 import argparse
+import functools
 import hashlib
 import http.server
 import os
@@ -168,12 +169,14 @@ def format_faults(faults):
     return ",".join(items)
 
 
-def _load_signing_tool():
+@functools.lru_cache(maxsize=None)
+def signing_tool():
+    """tools/sign-manifest.py, whose file name is not a module name."""
     import importlib.util
     path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "sign-manifest.py")
-    spec = importlib.util.spec_from_file_location("sign_manifest", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("sign_manifest", path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
@@ -595,7 +598,7 @@ class UpdateService(BackgroundServer):
         """Serves a manifest for the file `name` (added with add_file),
         signed with the private key by tools/sign-manifest.py; url defaults
         to where this service serves the file."""
-        tool = _load_signing_tool()
+        tool = signing_tool()
         url = url or "%s/files/%s" % (self.base_url, name)
         values = tool.manifest_values(tool.load_private_key(key_path), version, url, self._get_file(name), force)
         self.set_manifest(tool.manifest_xml(values))

@@ -1,4 +1,3 @@
-import importlib.util
 import sys
 from pathlib import Path
 
@@ -8,7 +7,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 
 from harness import DEMO_SETUP, EXE, UPDATE_PORT, Display, Updater, Wine, reset_dir  # noqa: E402
-from update_service import UpdateService  # noqa: E402
+from update_service import UpdateService, signing_tool  # noqa: E402
 
 NO_UPDATE = "<update><version>1.1.1.2</version><url>{base}/files/setup.exe</url><force>0</force></update>"
 
@@ -17,15 +16,7 @@ ROOT = Path(__file__).resolve().parents[2]
 TEST_KEY = ROOT / "tests" / "keys" / "test-only-publisher-private.pem"
 
 
-def load_tool(name):
-    """A script of tools/ whose file name is not a module name."""
-    spec = importlib.util.spec_from_file_location(name.replace("-", "_"), ROOT / "tools" / f"{name}.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
-
-
-signing = load_tool("sign-manifest")
+signing = signing_tool()
 
 
 def signed_values(service, version="1.1.1.3", name="setup.exe", force="0", body=None, key=TEST_KEY, **kw):
