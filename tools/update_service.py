@@ -105,7 +105,7 @@ def parse_size(text):
 _FLAG_FAULTS = {"close", "stall_headers", "nolength", "redirect_loop",
                 "norange", "etag_changes", "no_etag", "weak_etag", "no_last_modified"}
 _INT_FAULTS = {"status", "stall_body", "reset", "short", "redirect", "delay", "trickle",
-               "first", "retry_after", "range_shift"}
+               "first", "retry_after", "range_shift", "tick_ms"}
 # What "first=K" limits to the first K requests of a path; the others (speed,
 # headers, range behaviour, redirects) hold for every request.
 _BREAKING_FAULTS = ("status", "close", "stall_headers", "stall_body", "reset", "short", "trickle", "retry_after")
@@ -124,6 +124,10 @@ def parse_faults(faults_text):
     gives every request a new ETag and Last-Modified (the file "changed");
     no_etag, weak_etag and no_last_modified change the validators sent;
     range_shift=N answers a range N bytes before the one asked for.
+
+    throttle=R sends R bytes a second in steps of tick_ms milliseconds
+    (default 25: bursts); a small tick_ms paces the bytes smoothly, as a
+    real link delivers them.
     """
     faults = {}
     if not faults_text:
@@ -143,8 +147,8 @@ def parse_faults(faults_text):
             if not eq:
                 raise ValueError("fault %r needs a value" % name)
             n = parse_size(value)
-            if name == "throttle" and n <= 0:
-                raise ValueError("throttle rate must be positive")
+            if name in ("throttle", "tick_ms") and n <= 0:
+                raise ValueError("%s must be positive" % name)
             if name == "status" and not 100 <= n <= 999:
                 raise ValueError("bad status %r" % value)
             faults[name] = n
@@ -452,7 +456,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 self.entry["sent"] += 1
                 self.connection.sendall(source.read(first + pos, 1))
         elif rate:
-            self._send_throttled(source, first, upto, rate)
+            self._send_throttled(source, first, upto, rate, faults.get("tick_ms", 25) / 1000.0)
         else:
             pos = 0
             while pos < upto:
@@ -475,8 +479,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self._stall()
         # short: returning closes normally, with the body incomplete.
 
-    def _send_throttled(self, source, first, upto, rate):
-        tick = 0.025
+    def _send_throttled(self, source, first, upto, rate, tick):
         start = time.monotonic()
         pos = 0
         while pos < upto:

@@ -32,22 +32,13 @@ const wchar_t kUserAgent[] = L"LumoraUpdate/1.1.1.2";
 // The manifest must never come from a cache, and neither may an installer.
 const wchar_t kNoCacheHeaders[] = L"Cache-Control: no-cache\r\nPragma: no-cache";
 
-// Received bytes collect here and go to the disk (and the hash) in one piece.
-// Reads themselves take whatever has arrived, so progress and Cancel stay
-// responsive on slow links. 64 KiB to 4 MiB all run at the same speed under
-// Wine; 256 KiB keeps two parallel transfers small.
-constexpr size_t kWriteChunk = 256u << 10;
+// Received bytes collect here and go to the disk (and the hash) in one
+// piece; it is also the largest read. At 1 MiB a link of up to about 5 MiB/s
+// is read in ten pieces a second.
+constexpr size_t kWriteChunk = 1u << 20;
 constexpr int kDefaultConnectMs = 10000;
 constexpr int kDefaultIdleMs = 30000;
 constexpr DWORD kMaxRedirects = 5;
-// On a slow link every segment that arrives on its own costs a full trip
-// through Wine's socket layer (half a core at 1 MiB/s). While the measured
-// rate stays below kSlowRate, a small read is followed by a short pause so
-// that the next read finds more waiting; a fast link never pauses.
-constexpr double kRateWindowSeconds = 0.2;
-constexpr double kSlowRate = 8.0 * (1 << 20);
-constexpr DWORD kSmallRead = 64u << 10;
-constexpr DWORD kGatherMs = 15;
 
 // How long the destructor waits, in two halves: before it closes the handles
 // of a worker stuck in WinHTTP, and after.
@@ -391,19 +382,20 @@ int StartOver(Shared& s, Body& body) {
     return CVantorHttp::kStateDone;
 }
 
-// Reads the answer's body onto the end of the file. A body that breaks off
-// keeps what did arrive, for the next attempt to resume from.
+// Pauses unless the transfer is stopped first; false when it is.
+bool PauseUnlessStopped(Shared& s, double seconds) {
+    std::unique_lock<std::mutex> lk(s.mtx);
+    return !s.stopCv.wait_for(lk, std::chrono::duration<double>(seconds), [&s] { return s.stop.load(); });
+}
+
+// Reads the answer's body onto the end of the file, in reads the pacer
+// sizes to the link. A body that breaks off keeps what did arrive, for the
+// next attempt to resume from.
 Outcome ReadBody(Shared& s, HINTERNET req, Body& body) {
     const int kCancelled = CVantorHttp::kErrCancelled;
     const int64_t total = body.total;
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    const double ticksPerSecond = static_cast<double>(frequency.QuadPart);
-    LARGE_INTEGER windowStart;
-    QueryPerformanceCounter(&windowStart);
-    uint64_t windowBytes = body.size;
-    bool slowLink = false;
     std::vector<uint8_t> buf(kWriteChunk);
+    CReadPacer pacer(buf.size());
     size_t fill = 0;
     auto flush = [&]() -> int {
         if (s.hash && !body.hasher.Add(buf.data(), fill)) return CVantorHttp::kErrFailed;
@@ -417,43 +409,30 @@ Outcome ReadBody(Shared& s, HINTERNET req, Body& body) {
         return r == CVantorHttp::kStateDone ? Retry(CVantorHttp::kErrFailed) : Final(r);
     };
     for (;;) {
-        // Asking first makes the read return what has arrived instead of
-        // waiting for the whole buffer to fill.
-        DWORD avail = 0;
-        if (!EnterCall(s)) return Final(kCancelled);
-        BOOL ok = WinHttpQueryDataAvailable(req, &avail);
-        if (!LeaveCall(s)) return Final(kCancelled);
-        if (!ok) return broken();
-        if (avail == 0) break;
+        if (pacer.PauseSeconds() > 0 && !PauseUnlessStopped(s, pacer.PauseSeconds())) return Final(kCancelled);
+        // A read the buffer cannot hold whole goes to the disk first: a read
+        // cut short would tell the pacer nothing.
+        if (fill + pacer.ReadSize() > buf.size()) {
+            const int r = flush();
+            if (r != CVantorHttp::kStateDone) return Final(r);
+        }
+        // One byte past the limit is enough to tell that the body is too large.
+        const uint64_t room = s.maxBody - std::min(s.maxBody, body.size + fill);
+        const DWORD ask = static_cast<DWORD>(room >= pacer.ReadSize() ? pacer.ReadSize() : room + 1);
         DWORD got = 0;
+        const auto began = std::chrono::steady_clock::now();
         if (!EnterCall(s)) return Final(kCancelled);
-        ok = WinHttpReadData(req, buf.data() + fill,
-                             static_cast<DWORD>(std::min<size_t>(avail, buf.size() - fill)), &got);
+        const BOOL ok = WinHttpReadData(req, buf.data() + fill, ask, &got);
         if (!LeaveCall(s)) return Final(kCancelled);
         if (!ok) return broken();
         if (got == 0) break;
+        pacer.Record(ask, got, std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
         fill += got;
         const uint64_t held = body.size + fill;
         s.received.store(held);
         // Never trust more than the server announced.
         if (total >= 0 && held > static_cast<uint64_t>(total)) return Final(CVantorHttp::kErrFailed);
         if (held > s.maxBody) return Final(CVantorHttp::kErrTooLarge);
-        if (fill == buf.size()) {
-            const int r = flush();
-            if (r != CVantorHttp::kStateDone) return Final(r);
-        }
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        const double windowSeconds = static_cast<double>(now.QuadPart - windowStart.QuadPart) / ticksPerSecond;
-        if (windowSeconds >= kRateWindowSeconds) {
-            slowLink = static_cast<double>(held - windowBytes) / windowSeconds < kSlowRate;
-            windowStart = now;
-            windowBytes = held;
-        }
-        if (slowLink && got < kSmallRead) {
-            if (s.stop) return Final(kCancelled);
-            Sleep(kGatherMs);
-        }
     }
     const int r = flush();
     if (r != CVantorHttp::kStateDone) return Final(r);
@@ -538,12 +517,6 @@ void DropRequest(Shared& s) {
     std::lock_guard<std::mutex> lk(s.mtx);
     if (s.request) WinHttpCloseHandle(s.request);
     s.request = nullptr;
-}
-
-// Pauses unless the transfer is stopped first; false when it is.
-bool PauseUnlessStopped(Shared& s, double seconds) {
-    std::unique_lock<std::mutex> lk(s.mtx);
-    return !s.stopCv.wait_for(lk, std::chrono::duration<double>(seconds), [&s] { return s.stop.load(); });
 }
 
 // The transfer itself; returns the final state it wants to publish.

@@ -1,5 +1,6 @@
 #include "TransferRules.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -77,4 +78,25 @@ RangeAnswer JudgeRangeAnswer(int nStatus, const char* pszContentRange, int64_t n
     if (nContentLength >= 0 && static_cast<uint64_t>(nContentLength) != nTotal - nOffset)
         return RangeAnswer::Refused;
     return RangeAnswer::Append;
+}
+
+void CReadPacer::Record(size_t nAsked, size_t nGot, double readSeconds) {
+    const double got = static_cast<double>(nGot);
+    // Waiting for the link takes a good part of the pause, at about its rate.
+    const bool waited = nGot < nAsked || m_pause == 0 ||
+                        (readSeconds > m_pause / 4 && got < 4 * m_rate * readSeconds);
+    m_windowBytes += got;
+    m_windowSeconds += m_pause + readSeconds;
+    m_windowWaited = m_windowWaited || waited;
+    if (m_windowSeconds >= kPeriodSeconds) {
+        const double measured = m_windowBytes / m_windowSeconds;
+        m_rate = m_windowWaited ? measured : std::max(m_rate, measured) * 1.1;
+        m_windowBytes = m_windowSeconds = 0;
+        m_windowWaited = false;
+    }
+    const double maxRead = static_cast<double>(m_nMaxRead);
+    m_pause = m_rate > 0 && m_rate < kPauseBelow ? kPeriodSeconds : 0;
+    const double want = m_pause > 0 ? kAskShare * m_rate * m_pause
+                                    : std::min(m_rate > 0 ? m_rate * kPeriodSeconds : maxRead, 2 * got);
+    m_size = static_cast<size_t>(std::min(std::max(want, static_cast<double>(kMinRead)), maxRead));
 }

@@ -3,6 +3,7 @@
 // request means for the bytes already on disk.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Attempts after the first, for a transfer with retries enabled.
@@ -40,3 +41,43 @@ enum class RangeAnswer {
 // nContentLength is -1 when the answer has none.
 RangeAnswer JudgeRangeAnswer(int nStatus, const char* pszContentRange, int64_t nContentLength,
                              uint64_t nOffset, uint64_t nTotal);
+
+// Plans the reads of a body. A read waits until its buffer is full (or the
+// body ends), and under Wine every moment spent waiting inside it costs CPU
+// (a tenth of a core at 1 MiB/s). So on a slow link the reader lets bytes
+// gather in the socket for a tenth of a second and then asks for a little
+// less than it expects to find: the read takes what is there and rarely
+// waits. The rate is measured over a tenth of a second at least. Where a
+// read had to wait for the link (or returned early), the link set the pace
+// and the measure is its rate; where every read found its bytes waiting,
+// the reader set it, and the estimate rises past the measure. A faster link
+// is read without pauses, in reads of about a tenth of a second that grow
+// at most twofold from one to the next, so progress and Cancel stay
+// responsive and a wrong estimate cannot cap the rate.
+class CReadPacer {
+public:
+    static constexpr size_t kMinRead = 4u << 10;
+    static constexpr double kPeriodSeconds = 0.1;
+    // Only below this rate is a pause taken: there a read of what gathered
+    // takes far less time than the pause, so waiting is told apart from
+    // taking bytes that wait (some tens of MB/s under Wine).
+    static constexpr double kPauseBelow = 2.0 * (1 << 20);
+    // Of what should have gathered, the share a read asks for.
+    static constexpr double kAskShare = 0.9;
+
+    explicit CReadPacer(size_t nMaxRead) : m_nMaxRead(nMaxRead < kMinRead ? kMinRead : nMaxRead) {}
+    double PauseSeconds() const { return m_pause; }
+    size_t ReadSize() const { return m_size; }
+    double Rate() const { return m_rate; }  // bytes a second, 0 while unknown
+    // After each read: bytes asked for and received, and the seconds it took
+    // (the pause before it not included).
+    void Record(size_t nAsked, size_t nGot, double readSeconds);
+
+private:
+    size_t m_nMaxRead;
+    size_t m_size = kMinRead;
+    double m_pause = 0;
+    double m_rate = 0;
+    double m_windowBytes = 0, m_windowSeconds = 0;
+    bool m_windowWaited = false;
+};

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <initializer_list>
+#include <string>
 
 #include "TransferRules.h"
 
@@ -65,4 +68,60 @@ TEST(TransferRules, RangeAnswerAppendsOnlyTheExactRestOfTheSameFile) {
     for (const Case& c : cases)
         EXPECT_EQ(c.want, JudgeRangeAnswer(c.status, c.range, c.length, 100, 1000))
             << c.status << " " << (c.range ? c.range : "(none)") << " " << c.length;
+}
+
+// A link that delivers bytes evenly at a fixed rate into a socket buffer,
+// read through the pacer for 10 s. A read either waits until its buffer is
+// full (Wine's WinHTTP) or returns what has arrived, waiting only for the
+// first bytes (a reader that returns early).
+struct LinkRun {
+    double share;        // bytes read / bytes the link delivered
+    double longestGap;   // seconds between two reads' ends, after the first second
+    double waitShare;    // of the time, spent waiting inside reads
+    double readsPerSecond;
+};
+
+LinkRun ReadThroughPacer(double rate, bool returnsEarly) {
+    CReadPacer pacer(1u << 20);
+    const double kCopySecondsPerByte = 1 / 30e6;  // bytes that wait, as fast as Wine takes them
+    double t = 0, consumed = 0, waited = 0, lastEnd = 0, longestGap = 0;
+    int reads = 0;
+    while (t < 10 && reads < 100000) {
+        t += pacer.PauseSeconds();
+        const double ask = static_cast<double>(pacer.ReadSize());
+        const double avail = rate * t - consumed;
+        double got = ask, wait = 0;
+        if (returnsEarly) {
+            const double kSegment = 1460;
+            if (avail < kSegment) wait = (kSegment - avail) / rate;
+            got = std::min(ask, std::max(kSegment, std::floor(avail)));
+        } else if (avail < ask) {
+            wait = (ask - avail) / rate;
+        }
+        const double took = wait + got * kCopySecondsPerByte;
+        t += took;
+        waited += wait;
+        consumed += got;
+        ++reads;
+        if (lastEnd >= 1) longestGap = std::max(longestGap, t - lastEnd);
+        lastEnd = t;
+        pacer.Record(static_cast<size_t>(ask), static_cast<size_t>(got), took);
+    }
+    return {consumed / (std::min(rate, 30e6) * t), longestGap, waited / t, reads / t};
+}
+
+TEST(TransferRules, ReadsKeepUpWithEveryLinkAndWaitLittleOnSlowOnes) {
+    for (bool returnsEarly : {false, true}) {
+        for (double kib : {64.0, 256.0, 1024.0, 4096.0, 16384.0, 65536.0, 262144.0}) {
+            SCOPED_TRACE(std::to_string(kib) + " KiB/s" + (returnsEarly ? ", early" : ", full"));
+            const LinkRun r = ReadThroughPacer(kib * 1024, returnsEarly);
+            EXPECT_GE(r.share, 0.97);
+            EXPECT_LE(r.longestGap, 0.2);  // progress moves five times a second
+            if (kib <= 1024) {
+                // What costs CPU on a slow link: waking often, and waiting in a read.
+                EXPECT_LE(r.waitShare, 0.15);
+                EXPECT_LE(r.readsPerSecond, 20);
+            }
+        }
+    }
 }

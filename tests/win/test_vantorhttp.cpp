@@ -272,6 +272,42 @@ TEST_F(vantorhttp, CancelStopsAThrottledTransfer) {
     EXPECT_EQ(H::kErrCancelled, h->GetState());
 }
 
+// A link slower than loopback is read at its own speed, not at what one
+// small read per pause allows.
+TEST_F(vantorhttp, SlowerLinkIsReadAtItsFullSpeed) {
+    auto h = Start(Url("/fault/throttle=4M,tick_ms=2/gen/8M/full-speed.exe"));
+    const double start = Now();
+    EXPECT_EQ(H::kStateDone, Wait(*h, 20, [] {}));
+    EXPECT_LT(Now() - start, 3.0);  // 2 s at the server's rate
+    Bytes digest(32);
+    EXPECT_TRUE(h->GetSha256(digest.data()));
+    EXPECT_EQ(Sha256(GenBody(8 << 20)), digest);
+}
+
+// At every rate the received count moves at least five times a second, and
+// a cancel ends the transfer, its worker and its file within 0.3 s.
+TEST_F(vantorhttp, ProgressMovesAndCancelEndsItAtEveryRate) {
+    for (const char* rate : {"64K", "1M", "4M", "16M"}) {
+        SCOPED_TRACE(rate);
+        auto h = Start(Url(std::string("/fault/throttle=") + rate + ",tick_ms=2/gen/64M/cancel.exe"));
+        while (h->GetReceivedBytes() == 0 && h->GetState() == H::kStateRunning) Sleep(10);
+        int moves = 0;
+        uint64_t seen = h->GetReceivedBytes();
+        for (const double end = Now() + 2; Now() < end; Sleep(10)) {
+            moves += h->GetReceivedBytes() != seen;
+            seen = h->GetReceivedBytes();
+        }
+        EXPECT_GE(moves, 10);
+        ASSERT_EQ(H::kStateRunning, h->GetState());
+        h->Cancel();
+        Sleep(300);
+        const uint64_t stopped = h->GetReceivedBytes();
+        EXPECT_EQ(0, Count("*.part"));  // the worker removed it on its way out
+        Sleep(200);
+        EXPECT_EQ(stopped, h->GetReceivedBytes());
+    }
+}
+
 // Faults on the first K requests of a path; every case side by side, so the
 // slowest bounds the time. The progress shown never goes back.
 TEST_F(vantorhttp, RetriesResumeWhereTheServerAllowsAndRestartElsewhere) {
