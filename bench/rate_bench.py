@@ -111,8 +111,10 @@ def main():
     ap.add_argument("--rates", default="0.25,1,4,16,0", help="MiB/s, 0 = unthrottled")
     ap.add_argument("--tick-ms", type=int, default=2,
                     help="the server sends every so many ms (2: smoothly, as a link does; 25: bursts)")
-    ap.add_argument("--exe", type=Path, default=EXE, help="the updater to measure")
+    ap.add_argument("--exe", type=Path, action="append",
+                    help="an updater to measure (repeatable: several builds in the same run)")
     args = ap.parse_args()
+    args.exe = args.exe or [EXE]
     with bench_environment() as (wine, svc, _):
         measure(wine, svc, args)
 
@@ -128,22 +130,24 @@ def measure(wine, svc, args):
             svc.add_file(name, demo + b"\0" * (size - len(demo)))
             fault = f"/fault/throttle={int(rate * MIB)},tick_ms={args.tick_ms}" if rate else ""
             url = f"{svc.base_url}{fault}/files/{name}"
-            upd = run_updater(wine, svc, args.exe, url, name, size)
+            upd = [run_updater(wine, svc, exe, url, name, size) for exe in args.exe]
             ref = run_reference(wine, svc, url, name, size, out)
             rows.append((rate, size, upd, ref))
-    print(f"updater: {args.exe}")
-    print("server      size  | updater: MiB/s  share  CPU ms/MiB (proc + wineserver) "
-          "| reference: MiB/s  share  CPU ms/MiB (proc + wineserver)")
+    print("received rate (MiB/s), its share of the server's rate, CPU per MiB received in ms "
+          "(process + wineserver)")
+    header = "".join(f" | updater {i + 1}                  " for i in range(len(args.exe)))
+    print(f"server      size {header} | reference")
     for rate, size, upd, ref in rows:
         mib = size / MIB
         cells = []
-        for t, cpu, srv in (upd, ref):
+        for t, cpu, srv in upd + [ref]:
             got = mib / t
-            share = f"{got / rate:5.2f}" if rate else "  -  "
-            cells.append(f"{got:7.2f}  {share}  {(cpu + srv) * 1000 / mib:6.1f} ({cpu * 1000 / mib:5.1f} + "
-                         f"{srv * 1000 / mib:5.1f})")
+            share = f"{got / rate:4.2f}" if rate else "  - "
+            cells.append(f"{got:6.2f} {share} {(cpu + srv) * 1000 / mib:6.1f} ({cpu * 1000 / mib:5.1f}+{srv * 1000 / mib:5.1f})")
         label = f"{rate:5.2f} MiB/s" if rate else "unthrottled"
-        print(f"{label:11s} {mib:5.1f}M | {cells[0]}      | {cells[1]}")
+        print(f"{label:11s} {mib:4.0f}M | " + " | ".join(cells))
+    for i, exe in enumerate(args.exe):
+        print(f"updater {i + 1}: {exe}")
     print("share = received rate / server rate (targets: updater >= 0.95 at every rate, "
           "its CPU per MiB <= the reference's)")
 

@@ -85,18 +85,27 @@ void CReadPacer::Record(size_t nAsked, size_t nGot, double readSeconds) {
     // Waiting for the link takes a good part of the pause, at about its rate.
     const bool waited = nGot < nAsked || m_pause == 0 ||
                         (readSeconds > m_pause / 4 && got < 4 * m_rate * readSeconds);
-    m_windowBytes += got;
-    m_windowSeconds += m_pause + readSeconds;
-    m_windowWaited = m_windowWaited || waited;
+    if (!m_first) {
+        m_windowBytes += got;
+        m_windowSeconds += m_pause + readSeconds;
+        m_windowWaited = m_windowWaited || waited;
+    }
+    m_first = false;
     if (m_windowSeconds >= kPeriodSeconds) {
         const double measured = m_windowBytes / m_windowSeconds;
-        m_rate = m_windowWaited ? measured : std::max(m_rate, measured) * 1.1;
+        if (m_windowWaited) {
+            m_rate = measured;
+            m_rise = 0.1;
+        } else {
+            m_rate = std::max(m_rate, measured) * (1 + m_rise);
+            m_rise = std::min(1.0, 2 * m_rise);
+        }
         m_windowBytes = m_windowSeconds = 0;
         m_windowWaited = false;
     }
     const double maxRead = static_cast<double>(m_nMaxRead);
-    m_pause = m_rate > 0 && m_rate < kPauseBelow ? kPeriodSeconds : 0;
-    const double want = m_pause > 0 ? kAskShare * m_rate * m_pause
-                                    : std::min(m_rate > 0 ? m_rate * kPeriodSeconds : maxRead, 2 * got);
+    const double gathered = m_rate * kPeriodSeconds;
+    m_pause = m_rate > 0 && m_rate < kPauseBelow && gathered <= maxRead ? kPeriodSeconds : 0;
+    const double want = m_pause > 0 ? gathered : std::min(m_rate > 0 ? gathered : maxRead, 2 * got);
     m_size = static_cast<size_t>(std::min(std::max(want, static_cast<double>(kMinRead)), maxRead));
 }

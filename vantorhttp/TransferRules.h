@@ -44,26 +44,25 @@ RangeAnswer JudgeRangeAnswer(int nStatus, const char* pszContentRange, int64_t n
 
 // Plans the reads of a body. A read waits until its buffer is full (or the
 // body ends), and under Wine every moment spent waiting inside it costs CPU
-// (a tenth of a core at 1 MiB/s). So on a slow link the reader lets bytes
-// gather in the socket for a tenth of a second and then asks for a little
-// less than it expects to find: the read takes what is there and rarely
-// waits. The rate is measured over a tenth of a second at least. Where a
-// read had to wait for the link (or returned early), the link set the pace
-// and the measure is its rate; where every read found its bytes waiting,
-// the reader set it, and the estimate rises past the measure. A faster link
-// is read without pauses, in reads of about a tenth of a second that grow
-// at most twofold from one to the next, so progress and Cancel stay
-// responsive and a wrong estimate cannot cap the rate.
+// (a tenth of a core at 1 MiB/s). So on a link below kPauseBelow the reader
+// lets bytes gather in the socket for a tenth of a second and then asks for
+// what it expects to find: the read takes what is there and waits little.
+// The rate is measured over a tenth of a second at least. Where a read had
+// to wait for the link (or returned early), the link set the pace and the
+// measure is its rate; where every read found its bytes waiting, the reader
+// set it, and the estimate rises past the measure, faster each time in a
+// row, so a low estimate cannot cap the rate. The first read waits for the
+// server, not the link, and is not measured. A faster link is read without
+// pauses, in reads of about a tenth of a second that grow at most twofold
+// from one to the next, so progress and Cancel stay responsive.
 class CReadPacer {
 public:
     static constexpr size_t kMinRead = 4u << 10;
     static constexpr double kPeriodSeconds = 0.1;
-    // Only below this rate is a pause taken: there a read of what gathered
-    // takes far less time than the pause, so waiting is told apart from
-    // taking bytes that wait (some tens of MB/s under Wine).
-    static constexpr double kPauseBelow = 2.0 * (1 << 20);
-    // Of what should have gathered, the share a read asks for.
-    static constexpr double kAskShare = 0.9;
+    // What gathers in a pause below this rate (600 KB at most) is taken in
+    // well under a quarter of the pause (tens of MB/s under Wine), so a read
+    // that took longer than that at about the link's rate waited for it.
+    static constexpr double kPauseBelow = 6.0 * (1 << 20);
 
     explicit CReadPacer(size_t nMaxRead) : m_nMaxRead(nMaxRead < kMinRead ? kMinRead : nMaxRead) {}
     double PauseSeconds() const { return m_pause; }
@@ -78,6 +77,8 @@ private:
     size_t m_size = kMinRead;
     double m_pause = 0;
     double m_rate = 0;
+    double m_rise = 0.1;
     double m_windowBytes = 0, m_windowSeconds = 0;
     bool m_windowWaited = false;
+    bool m_first = true;
 };
