@@ -42,8 +42,8 @@ step "Windows tests under Wine"
 "$WINESERVER" -k 2>/dev/null || true
 tools/with-xvfb.sh bash -c '"$WINESERVER" -p; cd build/win && ctest --output-on-failure --timeout 300; rc=$?; "$WINESERVER" -k; exit $rc' || status=1
 
-step "update service tests"
-/usr/bin/python3 -m pytest -q tests/service || status=1
+step "update service and tool tests"
+/usr/bin/python3 -m pytest -q tests/service tests/tools || status=1
 
 step "end-to-end tests"
 "$WINESERVER" -k 2>/dev/null || true

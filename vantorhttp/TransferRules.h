@@ -59,10 +59,10 @@ class CReadPacer {
 public:
     static constexpr size_t kMinRead = 4u << 10;
     static constexpr double kPeriodSeconds = 0.1;
-    // What gathers in a pause below this rate (600 KB at most) is taken in
-    // well under a quarter of the pause (tens of MB/s under Wine), so a read
-    // that took longer than that at about the link's rate waited for it.
-    static constexpr double kPauseBelow = 6.0 * (1 << 20);
+    // What gathers in a pause below this rate (300 KB at most) is taken in
+    // less than a quarter of the pause (tens of MB/s under Wine), so a read
+    // that took longer, at under four times the link's rate, waited for it.
+    static constexpr double kPauseBelow = 3.0 * (1 << 20);
 
     explicit CReadPacer(size_t nMaxRead) : m_nMaxRead(nMaxRead < kMinRead ? kMinRead : nMaxRead) {}
     double PauseSeconds() const { return m_pause; }
