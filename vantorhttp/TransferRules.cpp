@@ -99,6 +99,9 @@ void CReadPacer::Record(size_t nAsked, size_t nGot, double readSeconds) {
         } else {
             m_rate = std::max(m_rate, measured) * (1 + m_rise);
             m_rise = std::min(1.0, 2 * m_rise);
+            // Reads without pauses are for a link measured near that fast:
+            // an estimate that only rose would make them long waits.
+            if (m_rate >= kPauseBelow && measured < 0.8 * kPauseBelow) m_rate = 0.99 * kPauseBelow;
         }
         m_windowBytes = m_windowSeconds = 0;
         m_windowWaited = false;
