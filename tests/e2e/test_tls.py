@@ -3,36 +3,19 @@ manifest, against the update service speaking TLS with test-only
 certificates that only the test prefix trusts. A certificate fault or a
 failed handshake ends the transfer at once, with no second connection; a
 stalled handshake is a stall like any other."""
-import os
-import subprocess
-
 import pytest
 
 from conftest import manifest, signed_values, signing
-from harness import BUILD, ROOT, TLS_EXE, TLS_PORT, TLS_SIGNED_EXE, wait_for
+from harness import TLS_EXE, TLS_PORT, TLS_SIGNED_EXE, wait_for
 from test_fault_matrix import DONE, check_outcome
-from update_service import UpdateService, tls_context
+from update_service import UpdateService
 
 FETCHED = ["xml_new/version.xml"]
 
 
-@pytest.fixture(scope="session")
-def certs(wine):
-    """The folder of the test certificates, their CA trusted by the prefix."""
-    if not TLS_EXE.exists():
-        pytest.fail(f"{TLS_EXE} is missing: run tools/build.sh")
-    out = subprocess.run([str(ROOT / "tools" / "trust-test-ca.sh")], env=dict(os.environ, LUMORA_BUILD=str(BUILD)),
-                         check=True, capture_output=True, text=True).stdout
-    folder = out.strip()
-
-    def context(name, **kw):
-        return tls_context(f"{folder}/{name}.pem", f"{folder}/{name}-key.pem", **kw)
-    return context
-
-
 @pytest.fixture(scope="module")
 def tls_session(certs):
-    svc = UpdateService(port=TLS_PORT, tls=certs("good"))
+    svc = UpdateService(port=TLS_PORT, tls=certs.context("good"))
     svc.start()
     yield svc
     svc.stop()
@@ -41,7 +24,7 @@ def tls_session(certs):
 @pytest.fixture
 def tls(tls_session, certs, service):
     """The TLS service at the host the TLS build asks, set up afresh."""
-    tls_session.set_tls(certs("good"))
+    tls_session.set_tls(certs.context("good"))
     tls_session.set_manifest(manifest("1.1.1.2"))
     tls_session.set_refresh_fault(None)
     tls_session.add_file("setup.exe", service._get_file("setup.exe"))
@@ -52,7 +35,7 @@ def tls(tls_session, certs, service):
 @pytest.fixture
 def other(certs, tls):
     """A second TLS service, on a free port, for installers."""
-    svc = UpdateService(tls=certs("good"))
+    svc = UpdateService(tls=certs.context("good"))
     svc.start()
     svc.add_file("setup.exe", tls._get_file("setup.exe"))
     yield svc
@@ -64,11 +47,11 @@ def forced(url):
 
 
 FAULTS = {
-    "expired": lambda certs: certs("expired"),
-    "wrong host": lambda certs: certs("wrong-host"),
-    "unknown CA": lambda certs: certs("unknown-ca"),
-    "self-signed": lambda certs: certs("self-signed"),
-    "TLS 1.1 only": lambda certs: certs("good", tls11_only=True),
+    "expired": lambda certs: certs.context("expired"),
+    "wrong host": lambda certs: certs.context("wrong-host"),
+    "unknown CA": lambda certs: certs.context("unknown-ca"),
+    "self-signed": lambda certs: certs.context("self-signed"),
+    "TLS 1.1 only": lambda certs: certs.context("good", tls11_only=True),
 }
 # (fault, where: the manifest's host or the installer's, -prompt, outcome)
 FAULT_ROWS = [(f, where, True, "failed") for f in FAULTS for where in ("manifest", "installer")] + [
@@ -121,6 +104,6 @@ def test_stalled_handshake_of_the_installer_is_tried_again(run, tls, other, cert
     other.set_tls("stall")
     u = run(exe=TLS_EXE)
     assert wait_for(lambda: other.connections() == 1, 20)
-    other.set_tls(certs("good"))
+    other.set_tls(certs.context("good"))
     check_outcome(u, wine, workdir, "completed", DONE, slow=True)
     assert other.connections() == 2
