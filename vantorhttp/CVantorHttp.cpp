@@ -484,6 +484,8 @@ Outcome Attempt(Shared& s, HINTERNET connect, Body& body) {
     const ULONGLONG sendStart = GetTickCount64();
     BOOL ok = WinHttpSendRequest(req, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
     DWORD error = ok ? 0 : GetLastError();
+    // Wine reports a handshake that timed out as a failed channel, as it does a
+    // refused certificate; only the time it took tells the two apart.
     const bool timedOut = !ok && (GetTickCount64() - sendStart) * 10 >= static_cast<ULONGLONG>(s.idleMs) * 9;
     if (!LeaveCall(s)) return Final(kCancelled);
     if (ok) {

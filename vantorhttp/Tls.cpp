@@ -14,8 +14,7 @@ DWORD SetSecureProtocols(HINTERNET hSession) {
         WINHTTP_FLAG_SECURE_PROTOCOL_TLS1,
     };
     for (DWORD protocols : kChoices) {
-        if (WinHttpSetOption(hSession, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols))
-            return protocols;
+        if (WinHttpSetOption(hSession, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) return protocols;
     }
     return 0;
 }
@@ -31,8 +30,7 @@ bool IsFinalTlsError(DWORD dwError, bool bTimedOut) {
     // detail flags) and a stalled handshake as a time-out; Wine ends every
     // certificate fault and every failed handshake, a timed-out one too,
     // with ERROR_WINHTTP_SECURE_CHANNEL_ERROR.
-    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
-        return !bTimedOut;
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR: return !bTimedOut;
     case ERROR_WINHTTP_SECURE_FAILURE:
     case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
     case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
@@ -41,9 +39,7 @@ bool IsFinalTlsError(DWORD dwError, bool bTimedOut) {
     case ERROR_WINHTTP_SECURE_CERT_REVOKED:
     case ERROR_WINHTTP_SECURE_INVALID_CERT:
     case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE:
-    case ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED:
-        return true;
-    default:
-        return false;
+    case ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED: return true;
+    default: return false;
     }
 }

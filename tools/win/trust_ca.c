@@ -21,8 +21,8 @@ int wmain(int argc, wchar_t** argv) {
         printf("open Root: error %lu\n", GetLastError());
         return 1;
     }
-    BOOL ok = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der, size, CERT_STORE_ADD_REPLACE_EXISTING,
-                                               NULL);
+    BOOL ok =
+        CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der, size, CERT_STORE_ADD_REPLACE_EXISTING, NULL);
     DWORD error = GetLastError();
     CertCloseStore(root, 0);
     if (!ok) {
