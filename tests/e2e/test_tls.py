@@ -7,7 +7,7 @@ import pytest
 
 from conftest import manifest, signed_values, signing
 from harness import TLS_EXE, TLS_PORT, TLS_SIGNED_EXE, wait_for
-from test_fault_matrix import DONE, check_outcome
+from test_fault_matrix import DONE, check_outcome, forced
 from update_service import UpdateService
 
 FETCHED = ["xml_new/version.xml"]
@@ -26,7 +26,6 @@ def tls(tls_session, certs, service):
     """The TLS service at the host the TLS build asks, set up afresh."""
     tls_session.set_tls(certs.context("good"))
     tls_session.set_manifest(manifest("1.1.1.2"))
-    tls_session.set_refresh_fault(None)
     tls_session.add_file("setup.exe", service._get_file("setup.exe"))
     tls_session.clear_requests()
     return tls_session
@@ -42,17 +41,9 @@ def other(certs, tls):
     svc.stop()
 
 
-def forced(url):
-    return manifest("1.1.1.3", url=url, force="1")
-
-
-FAULTS = {
-    "expired": lambda certs: certs.context("expired"),
-    "wrong host": lambda certs: certs.context("wrong-host"),
-    "unknown CA": lambda certs: certs.context("unknown-ca"),
-    "self-signed": lambda certs: certs.context("self-signed"),
-    "TLS 1.1 only": lambda certs: certs.context("good", tls11_only=True),
-}
+# fault: the certificate served (tools/tls_certs.py)
+FAULTS = {"expired": "expired", "wrong host": "wrong-host", "unknown CA": "unknown-ca", "self-signed": "self-signed",
+          "TLS 1.1 only": "good"}
 # (fault, where: the manifest's host or the installer's, -prompt, outcome)
 FAULT_ROWS = [(f, where, True, "failed") for f in FAULTS for where in ("manifest", "installer")] + [
     ("expired", "manifest", False, "closed"),  # a failed check without -prompt: closes silently
@@ -64,7 +55,7 @@ FAULT_ROWS = [(f, where, True, "failed") for f in FAULTS for where in ("manifest
 def test_tls_fault_ends_at_once(run, tls, other, certs, wine, workdir, fault, where, prompt, outcome):
     faulty = tls if where == "manifest" else other
     tls.set_manifest(forced(other.base_url + "/files/setup.exe"))
-    faulty.set_tls(FAULTS[fault](certs))
+    faulty.set_tls(certs.context(FAULTS[fault], tls11_only=fault == "TLS 1.1 only"))
     u = run(*(["-prompt"] if prompt else []), exe=TLS_EXE)
     check_outcome(u, wine, workdir, outcome, [] if where == "manifest" else FETCHED)
     assert faulty.connections() == 1  # never tried again
