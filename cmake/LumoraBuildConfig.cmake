@@ -1,10 +1,17 @@
 # Constants that differ between executables built from one tree: the
 # publisher's public key that manifests must be signed with (none: the build
-# acts on unsigned manifests) and the scheme of the web pages.
+# acts on unsigned manifests), the scheme of the web pages, and the manifest
+# endpoint (by default LUMORA_UPDATE_SCHEME and LUMORA_UPDATE_HOST).
 find_program(LUMORA_PYTHON NAMES python3 REQUIRED)
 
-# lumora_build_config(<target> <public key PEM or ""> <web scheme>)
+# lumora_build_config(<target> <public key PEM or ""> <web scheme> [<update scheme> <update host>])
 function(lumora_build_config target key_pem web_scheme)
+  set(update_scheme "${LUMORA_UPDATE_SCHEME}")
+  set(update_host "${LUMORA_UPDATE_HOST}")
+  if(ARGC GREATER 3)
+    set(update_scheme "${ARGV3}")
+    set(update_host "${ARGV4}")
+  endif()
   set(LUMORA_HAS_KEY false)
   set(LUMORA_KEY_BYTES 0)
   if(key_pem)
@@ -21,7 +28,11 @@ function(lumora_build_config target key_pem web_scheme)
   if(NOT web_scheme MATCHES "^https?$")
     message(FATAL_ERROR "LUMORA_WEB_SCHEME must be http or https, not '${web_scheme}'")
   endif()
+  if(NOT update_scheme MATCHES "^https?$")
+    message(FATAL_ERROR "LUMORA_UPDATE_SCHEME must be http or https, not '${update_scheme}'")
+  endif()
   set(LUMORA_WEB_BASE "${web_scheme}://${LUMORA_WEB_HOST}")
+  set(LUMORA_MANIFEST_URL "${update_scheme}://${update_host}/Client/refresh")
   set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}-config.cpp)
   configure_file(${CMAKE_SOURCE_DIR}/cmake/BuildConfig.cpp.in ${out} @ONLY)
   target_sources(${target} PRIVATE ${out})

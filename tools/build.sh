@@ -24,15 +24,21 @@ werror=OFF
 : "${LUMORA_UPDATE_HOST:=127.0.0.1:$LUMORA_DEMO_PORT}"
 : "${LUMORA_WEB_HOST:=127.0.0.1:18474}"
 : "${LUMORA_WEB_SCHEME:=http}"
+: "${LUMORA_UPDATE_SCHEME:=http}"
+# tls/ and tls-signed/ hold updaters that ask https://localhost on this port
+# (a certificate for the name, not the address, is what Wine verifies).
+: "${LUMORA_TLS_PORT:=$((LUMORA_DEMO_PORT + 2))}"
 # bin/ holds the updater with the publisher key given here (none by default:
 # it acts on unsigned manifests); signed/ holds one that trusts only the
-# test-only key under tests/keys, for the demo and the tests of signing.
+# test-only key under tests/keys, for the demo and the tests of signing;
+# tls/ and tls-signed/ the same two asking for the manifest over https.
 key="${LUMORA_UPDATE_PUBLIC_KEY:-}"
 [ -z "$key" ] || key=$(realpath "$key")
 cmake -S . -B build/win -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" -DLUMORA_TARGET_ARCH="$arch" \
   -DLUMORA_UPDATE_HOST="$LUMORA_UPDATE_HOST" -DLUMORA_WEB_HOST="$LUMORA_WEB_HOST" \
-  -DLUMORA_WEB_SCHEME="$LUMORA_WEB_SCHEME" -DLUMORA_UPDATE_PUBLIC_KEY="$key" -DLUMORA_SIGNED_TEST_EXE=ON \
+  -DLUMORA_WEB_SCHEME="$LUMORA_WEB_SCHEME" -DLUMORA_UPDATE_SCHEME="$LUMORA_UPDATE_SCHEME" \
+  -DLUMORA_UPDATE_PUBLIC_KEY="$key" -DLUMORA_SIGNED_TEST_EXE=ON -DLUMORA_TLS_TEST_HOST="localhost:$LUMORA_TLS_PORT" \
   -DLUMORA_WERROR=$werror >/dev/null
 cmake --build build/win -j "$jobs"
 

@@ -7,20 +7,24 @@
 #   tools/release.sh --public-key FILE   the publisher's public key (PEM)
 #   tools/release.sh --no-public-key     explicitly without a key: not for shipping
 #   options: --build-dir DIR             default build/release
+#            --update-host HOST[:PORT]   of the manifest endpoint; default in CMakeLists.txt
+#            --update-scheme http|https  of the manifest endpoint; default https
 #
 # Results in DIR/dist: LumoraZUDeZazeda.zip and LumoraZUDeZazeda.exe.debug.
 # Needs what tools/setup-host.sh installs. LUMORA_WERROR=1 makes warnings
 # errors; LUMORA_RELEASE_ARCH=x86_64 builds the 64-bit executable instead.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-usage() { sed -n '7,9p' "$0" | sed 's/^# *//' >&2; exit 2; }
+usage() { sed -n '7,11p' "$0" | sed 's/^# *//' >&2; exit 2; }
 
-key="" without_key=0 dir="$root/build/release"
+key="" without_key=0 dir="$root/build/release" scheme=https host=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --public-key) [ $# -ge 2 ] || usage; key=$2; shift 2 ;;
     --no-public-key) without_key=1; shift ;;
     --build-dir) [ $# -ge 2 ] || usage; dir=$2; shift 2 ;;
+    --update-scheme) [ $# -ge 2 ] || usage; scheme=$2; shift 2 ;;
+    --update-host) [ $# -ge 2 ] || usage; host=$2; shift 2 ;;
     *) usage ;;
   esac
 done
@@ -41,14 +45,15 @@ cmake -S "$root" -B "$dir" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
   -DLUMORA_TARGET_ARCH="${LUMORA_RELEASE_ARCH:-i686}" \
   -DLUMORA_WERROR="$([ "${LUMORA_WERROR:-0}" = 1 ] && echo ON || echo OFF)" \
-  -DLUMORA_PYTHON=/usr/bin/python3 \
-  ${key:+-DLUMORA_UPDATE_PUBLIC_KEY="$key"} >/dev/null
+  -DLUMORA_PYTHON=/usr/bin/python3 -DLUMORA_UPDATE_SCHEME="$scheme" \
+  ${key:+-DLUMORA_UPDATE_PUBLIC_KEY="$key"} ${host:+-DLUMORA_UPDATE_HOST="$host"} >/dev/null
 cmake --build "$dir" -j "$(nproc)" --target dist >/dev/null
 
 dist="$dir/dist"
 for f in "$dist/LumoraZUDeZazeda.zip" "$dist/stage/LumoraZUDeZazeda.exe" "$dist/LumoraZUDeZazeda.exe.debug"; do
   printf '%-28s %9d bytes  sha256 %s\n' "$(basename "$f")" "$(stat -c %s "$f")" "$(sha256sum "$f" | cut -d' ' -f1)"
 done
+sed -n 's/.*kManifestUrl\[\] = "\(.*\)";/manifest endpoint: \1/p' "$dir/app/LumoraZUDeZazeda-config.cpp"
 # The version resource as support tools read it (Debian's python3-pefile).
 /usr/bin/python3 - "$dist/stage/LumoraZUDeZazeda.exe" <<'PY' || true
 import sys
@@ -63,3 +68,4 @@ for info in pe.FileInfo[0]:
             print(f"  {key.decode()}: {value.decode()}")
 PY
 [ -n "$key" ] || echo "release: built WITHOUT a publisher key: not for shipping" >&2
+[ "$scheme" = https ] || echo "release: the manifest is fetched over $scheme, not https" >&2

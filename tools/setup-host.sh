@@ -11,7 +11,8 @@ PKGS=(cmake make g++ googletest
       wine wine64 xvfb xdotool x11-utils imagemagick
       fonts-wqy-zenhei fonts-wine python3-pytest python3-pil python3-cryptography python3-pefile
       dpkg-dev patch locales
-      curl clang libclang-rt-14-dev)
+      curl clang libclang-rt-14-dev
+      nginx-light)
 # The 32-bit Wine loader is only useful where the kernel runs 32-bit code;
 # elsewhere it would even shadow the 64-bit loader behind /usr/bin/wine.
 [ "$arch" = i686 ] && PKGS+=(wine32:i386)

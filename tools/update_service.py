@@ -11,6 +11,10 @@ entries whose path contains the text, for tests in another process.
 
 Every response is HTTP/1.1 with "Connection: close": the updater opens one
 connection per request anyway, and it keeps fault handling simple.
+
+With a TLS setting (tls_context(), or "stall": accept and never answer the
+handshake) it serves https at https://localhost:<port>; the setting can be
+changed between connections, and every accepted connection is counted.
 """
 
 import argparse
@@ -21,12 +25,14 @@ import os
 import signal
 import socket
 import socketserver
+import ssl
 import struct
 import sys
 import threading
 import time
 import traceback
 import urllib.parse
+import warnings
 
 try:  # unacknowledged-bytes query (SIOCOUTQ); Linux and friends only
     import fcntl
@@ -116,7 +122,8 @@ def parse_faults(faults_text):
     """'throttle=100K,reset=300000' -> {'throttle': 102400, 'reset': 300000}.
 
     Byte counts and rates accept K/M/G suffixes. In redirect_to, '|' stands
-    for '/' so the target can sit inside a single URL path segment.
+    for '/' so the target can sit inside a single URL path segment; it is a
+    path on this service, or a whole URL ("https:||host|path").
 
     Range and retry faults: first=K applies the breaking faults only to the
     first K requests of the same path (query included); retry_after=S adds
@@ -191,6 +198,19 @@ def free_port(host="127.0.0.1"):
         return s.getsockname()[1]
 
 
+def tls_context(cert, key, tls11_only=False):
+    """A server context with the certificate chain and key (PEM files);
+    tls11_only: a server that speaks nothing newer than TLS 1.1."""
+    ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    if tls11_only:
+        with warnings.catch_warnings():  # deprecated: that is the point
+            warnings.simplefilter("ignore", DeprecationWarning)
+            ctx.minimum_version = ctx.maximum_version = ssl.TLSVersion.TLSv1_1
+        ctx.set_ciphers("DEFAULT:@SECLEVEL=0")  # OpenSSL 3 refuses TLS 1.1 above level 0
+    ctx.load_cert_chain(cert, key)
+    return ctx
+
+
 def parse_range(header, length):
     """The (first, last) bytes asked by a single-range header, "unsatisfiable",
     or None when the header is absent or not understood (then it is ignored)."""
@@ -262,6 +282,22 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, fmt, *args):
         if self.server.service.verbose:
             sys.stderr.write("%s - %s\n" % (self.address_string(), fmt % args))
+
+    def setup(self):
+        # The TLS handshake runs here, on the connection's own thread.
+        svc = self.server.service
+        stalled = self.server.take_stalled(self.request)
+        if stalled or isinstance(self.request, ssl.SSLSocket):
+            svc._track(self.request, True)
+            try:
+                if stalled:
+                    self.connection = self.request
+                    self._stall()
+                    raise ConnectionAbortedError("the client gave up the handshake")
+                self.request.do_handshake()
+            finally:
+                svc._track(self.request, False)
+        super().setup()
 
     def handle(self):
         svc = self.server.service
@@ -347,7 +383,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             return
         if "redirect_to" in faults:
             target = urllib.parse.quote(faults["redirect_to"], safe="/?&=%:,;~+|")
-            self._redirect(svc.base_url + "/" + target)
+            self._redirect(target if "://" in target else svc.base_url + "/" + target)
             return
         if faults.get("redirect", 0) > 0:
             rest = dict(faults)
@@ -540,16 +576,37 @@ class _Server(http.server.ThreadingHTTPServer):
         self.server_name, self.server_port = self.server_address[:2]
 
     def handle_error(self, request, client_address):
-        # Clients hanging up mid-response is normal here, not an error.
-        if isinstance(sys.exc_info()[1], OSError):
+        # Clients hanging up mid-response (or refusing a certificate) is
+        # normal here, not an error.
+        if isinstance(sys.exc_info()[1], (OSError, _Stopped)):
             return
         traceback.print_exc()
 
+    def get_request(self):
+        sock, address = super().get_request()
+        tls = self.service._accepted()
+        if tls == "stall":
+            with self.service._lock:
+                self.service._stalled.add(sock)
+        elif tls is not None:
+            sock = tls.wrap_socket(sock, server_side=True, do_handshake_on_connect=False)
+        return sock, address
+
+    def take_stalled(self, sock):
+        with self.service._lock:
+            if sock not in self.service._stalled:
+                return False
+            self.service._stalled.discard(sock)
+            return True
+
 
 class UpdateService(BackgroundServer):
-    def __init__(self, host="127.0.0.1", port=0, files_dir=None, verbose=False, latency_ms=0):
+    def __init__(self, host="127.0.0.1", port=0, files_dir=None, verbose=False, latency_ms=0, tls=None):
         super().__init__()
         self.host = host
+        self._tls = tls
+        self._stalled = set()
+        self._connections = 0
         # Seconds added before the request is read and again before the
         # answer starts, as a server far away would behave.
         self.latency = latency_ms / 1000.0
@@ -572,7 +629,10 @@ class UpdateService(BackgroundServer):
         server = _Server((self.host, self._requested_port), _Handler)
         server.service = self
         url_host = "127.0.0.1" if self.host in ("", "0.0.0.0") else self.host
-        self.base_url = "http://%s:%d" % (url_host, server.server_address[1])
+        if self._tls is not None:
+            url_host = "localhost"  # the name the certificates carry
+        self.base_url = "%s://%s:%d" % ("http" if self._tls is None else "https", url_host,
+                                        server.server_address[1])
         return self._serve(server, "update-service")
 
     def _stopping_now(self):
@@ -585,6 +645,17 @@ class UpdateService(BackgroundServer):
             data = data.encode("utf-8")
         with self._lock:
             self._manifest_template = bytes(data)
+
+    def set_tls(self, tls):
+        """The TLS setting for the connections from now on (a service
+        started with one only)."""
+        with self._lock:
+            self._tls = tls
+
+    def connections(self):
+        """Connections accepted since the last clear_requests()."""
+        with self._lock:
+            return self._connections
 
     def set_refresh_fault(self, faults_text):
         faults = parse_faults(faults_text) if faults_text else {}
@@ -629,6 +700,7 @@ class UpdateService(BackgroundServer):
         with self._lock:
             self._requests.clear()
             self._seen.clear()
+            self._connections = 0
 
     # -- used by the handler ---------------------------------------------
 
@@ -649,6 +721,11 @@ class UpdateService(BackgroundServer):
             except OSError:
                 pass
         return template.replace(b"{base}", self.base_url.encode())
+
+    def _accepted(self):
+        with self._lock:
+            self._connections += 1
+            return self._tls
 
     def _get_refresh_fault(self):
         with self._lock:
@@ -709,12 +786,17 @@ def main(argv=None):
     ap.add_argument("--files", help="directory served at /files/<name>")
     ap.add_argument("--refresh-fault", help="fault faults_text applied to /Client/refresh")
     ap.add_argument("--verbose", action="store_true", help="log each request on stderr")
+    ap.add_argument("--tls-cert", help="serve https with this certificate chain (PEM; needs --tls-key)")
+    ap.add_argument("--tls-key", help="the certificate's private key (PEM)")
     ap.add_argument("--latency-ms", type=int, default=0,
                     help="delay before reading each request and again before answering it")
     args = ap.parse_args(argv)
 
+    if bool(args.tls_cert) != bool(args.tls_key):
+        ap.error("--tls-cert and --tls-key go together")
     svc = UpdateService(host=args.host, port=args.port, files_dir=args.files,
-                        verbose=args.verbose, latency_ms=args.latency_ms)
+                        verbose=args.verbose, latency_ms=args.latency_ms,
+                        tls=tls_context(args.tls_cert, args.tls_key) if args.tls_cert else None)
     if args.manifest:
         with open(args.manifest, "rb") as f:
             svc.set_manifest(f.read())
@@ -738,7 +820,7 @@ def main(argv=None):
     # Port file first: whoever reacts to the line can rely on the file.
     if args.port_file:
         _write_port_file(args.port_file, svc.port)
-    print("listening on " + svc.base_url[len("http://"):], flush=True)
+    print("listening on " + svc.base_url.partition("://")[2], flush=True)
     while not done.wait(1.0):
         pass
     svc.stop()

@@ -18,7 +18,6 @@
 #include "update/WorkDir.h"
 
 char g_szManifestDir[520];
-const char kManifestUrl[] = "http://" LUMORA_UPDATE_HOST "/Client/refresh";
 
 namespace {
 // Status texts, GBK: "downloading the new version, please wait" and

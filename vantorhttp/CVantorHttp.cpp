@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "Tls.h"
 #include "TransferRules.h"
 #include "common/BCrypt.h"
 
@@ -222,19 +223,14 @@ bool WriteAll(HANDLE h, const uint8_t* p, size_t n) {
 }
 
 // Failures that another attempt cannot cure: a redirect loop, a URL or a
-// certificate that is wrong, not the network.
-bool IsRetryableError(DWORD error) {
+// certificate that is wrong, not the network. timedOut: the call failed
+// only after the time-out.
+bool IsRetryableError(DWORD error, bool timedOut) {
+    if (IsFinalTlsError(error, timedOut)) return false;
     switch (error) {
     case ERROR_WINHTTP_REDIRECT_FAILED:
     case ERROR_WINHTTP_INVALID_URL:
     case ERROR_WINHTTP_UNRECOGNIZED_SCHEME:
-    case ERROR_WINHTTP_SECURE_FAILURE:
-    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
-    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
-    case ERROR_WINHTTP_SECURE_INVALID_CA:
-    case ERROR_WINHTTP_SECURE_CERT_REVOKED:
-    case ERROR_WINHTTP_SECURE_INVALID_CERT:
-    case ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED:
     case ERROR_NOT_ENOUGH_MEMORY:
     case ERROR_OUTOFMEMORY:
         return false;
@@ -455,7 +451,7 @@ Outcome Attempt(Shared& s, HINTERNET connect, Body& body) {
     if (!WinHttpSetTimeouts(req, s.connectMs, s.connectMs, s.idleMs, s.idleMs)) return Final(kFailed);
     // The receive time-out alone does not cover the wait for the headers.
     SetDword(req, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, static_cast<DWORD>(s.idleMs));
-    SetDword(req, WINHTTP_OPTION_REDIRECT_POLICY, WINHTTP_OPTION_REDIRECT_POLICY_DEFAULT);
+    SetRedirectPolicy(req);
     SetDword(req, WINHTTP_OPTION_MAX_HTTP_AUTOMATIC_REDIRECTS, kMaxRedirects);
     std::wstring headers = kNoCacheHeaders;
     if (ranged) headers += L"\r\nRange: bytes=" + std::to_wstring(body.size) + L"-\r\nIf-Range: " + body.validator;
@@ -464,8 +460,12 @@ Outcome Attempt(Shared& s, HINTERNET connect, Body& body) {
         return Final(kFailed);
 
     if (!EnterCall(s)) return Final(kCancelled);
+    const ULONGLONG sendStart = GetTickCount64();
     BOOL ok = WinHttpSendRequest(req, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
     DWORD error = ok ? 0 : GetLastError();
+    // Wine reports a handshake that timed out as a failed channel, as it does a
+    // refused certificate; only the time it took tells the two apart.
+    const bool timedOut = !ok && (GetTickCount64() - sendStart) * 10 >= static_cast<ULONGLONG>(s.idleMs) * 9;
     if (!LeaveCall(s)) return Final(kCancelled);
     if (ok) {
         if (!EnterCall(s)) return Final(kCancelled);
@@ -474,7 +474,7 @@ Outcome Attempt(Shared& s, HINTERNET connect, Body& body) {
         if (!LeaveCall(s)) return Final(kCancelled);
     }
     // Refused, reset, timed out, or the proxy would not connect.
-    if (!ok) return {kFailed, IsRetryableError(error), -1};
+    if (!ok) return {kFailed, IsRetryableError(error, timedOut), -1};
 
     DWORD status = 0, size = sizeof status;
     if (!WinHttpQueryHeaders(req, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
@@ -523,6 +523,7 @@ void DropRequest(Shared& s) {
 int Transfer(Shared& s) {
     HINTERNET session = OpenSession(s);
     if (!Adopt(s, &Shared::session, session)) return CVantorHttp::kErrFailed;
+    SetSecureProtocols(session);
     if (!WinHttpSetTimeouts(session, s.connectMs, s.connectMs, s.idleMs, s.idleMs)) return CVantorHttp::kErrFailed;
     HINTERNET connect = WinHttpConnect(session, s.host.c_str(), s.port, 0);
     if (!Adopt(s, &Shared::connect, connect)) return CVantorHttp::kErrFailed;

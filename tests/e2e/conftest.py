@@ -1,3 +1,5 @@
+import os
+import subprocess
 import sys
 from pathlib import Path
 
@@ -6,8 +8,8 @@ import pytest
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 
-from harness import DEMO_SETUP, EXE, UPDATE_PORT, Display, Updater, Wine, reset_dir  # noqa: E402
-from update_service import UpdateService, signing_tool  # noqa: E402
+from harness import BUILD, DEMO_SETUP, EXE, TLS_EXE, UPDATE_PORT, Display, Updater, Wine, reset_dir  # noqa: E402
+from update_service import UpdateService, signing_tool, tls_context  # noqa: E402
 
 NO_UPDATE = "<update><version>1.1.1.2</version><url>{base}/files/setup.exe</url><force>0</force></update>"
 
@@ -41,6 +43,30 @@ def wine():
     yield w
     w.stop_server()
     display.stop()
+
+
+class Certificates:
+    """The test certificates (tools/tls_certs.py) in one folder."""
+
+    def __init__(self, folder):
+        self.folder = Path(folder)
+
+    def files(self, name):
+        """(certificate chain, key) of one of tls_certs.SERVERS."""
+        return self.folder / f"{name}.pem", self.folder / f"{name}-key.pem"
+
+    def context(self, name, **kw):
+        return tls_context(*self.files(name), **kw)
+
+
+@pytest.fixture(scope="session")
+def certs(wine):
+    """Made afresh, their CA trusted by the test prefix."""
+    if not TLS_EXE.exists():
+        pytest.fail(f"{TLS_EXE} is missing: run tools/build.sh")
+    out = subprocess.run([str(ROOT / "tools" / "trust-test-ca.sh")], env=dict(os.environ, LUMORA_BUILD=str(BUILD)),
+                         check=True, capture_output=True, text=True).stdout
+    return Certificates(out.strip())
 
 
 @pytest.fixture(scope="session")

@@ -23,6 +23,10 @@ DEMO_SETUP = BIN / "demo-setup.exe"
 UPDATE_PORT = int(os.environ.get("LUMORA_UPDATE_HOST", "").rpartition(":")[2]
                   or os.environ.get("LUMORA_DEMO_PORT", "18473"))
 WEB_HOST = os.environ.get("LUMORA_WEB_HOST", "127.0.0.1:18474")
+# The updater asking https://localhost:TLS_PORT, without and with the test key.
+TLS_EXE = BUILD / "win" / "tls" / "LumoraZUDeZazeda.exe"
+TLS_SIGNED_EXE = BUILD / "win" / "tls-signed" / "LumoraZUDeZazeda.exe"
+TLS_PORT = int(os.environ.get("LUMORA_TLS_PORT") or int(os.environ.get("LUMORA_DEMO_PORT", "18473")) + 2)
 
 INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
 # Flags of the Internet Options connection settings.

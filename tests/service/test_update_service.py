@@ -3,6 +3,7 @@ import http.client
 import os
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import time
@@ -14,7 +15,8 @@ import pytest
 TOOLS = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 sys.path.insert(0, TOOLS)
 
-from update_service import LAST_MODIFIED, UpdateService, free_port, gen_bytes, gen_sha256  # noqa: E402
+from tls_certs import make  # noqa: E402
+from update_service import LAST_MODIFIED, UpdateService, free_port, gen_bytes, gen_sha256, tls_context  # noqa: E402
 
 
 @pytest.fixture
@@ -306,3 +308,24 @@ class TestLifecycle:
             if proc.poll() is None:
                 proc.kill()
                 proc.wait()
+
+
+def test_tls_serves_counts_and_stalls(tmp_path):
+    """Over TLS: a client that trusts the CA reads the manifest (with the
+    https base), a refused certificate never becomes a request, and a stalled
+    handshake holds until the service stops; every connection is counted."""
+    certs = make(tmp_path)
+    client = ssl.create_default_context(cafile=str(certs / "ca.pem"))
+    with UpdateService(tls=tls_context(certs / "good.pem", certs / "good-key.pem")) as s:
+        s.set_manifest("{base}")
+        conn = http.client.HTTPSConnection("localhost", s.port, timeout=5, context=client)
+        conn.request("GET", "/Client/refresh")
+        assert conn.getresponse().read() == ("https://localhost:%d" % s.port).encode()
+        conn.close()
+        s.set_tls(tls_context(certs / "expired.pem", certs / "expired-key.pem"))
+        with pytest.raises(ssl.SSLCertVerificationError):
+            client.wrap_socket(socket.create_connection(("127.0.0.1", s.port)), server_hostname="localhost")
+        s.set_tls("stall")
+        with pytest.raises(socket.timeout):
+            client.wrap_socket(socket.create_connection(("127.0.0.1", s.port), timeout=0.5), server_hostname="localhost")
+        assert (s.connections(), s.requests()) == (3, ["/Client/refresh"])
