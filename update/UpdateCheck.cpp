@@ -55,7 +55,7 @@ ManifestDir EnsureManifestDir() {
 // A target given with "-test_update": a URL to download, or a local
 // installer to hand to the shell at once.
 void RunTestTarget(CUpdateView* pView) {
-    if (ContainsHttpMarker(pView->m_szTarget)) {
+    if (IsUrlTarget(pView->m_szTarget)) {
         CopyText(pView->m_szStatus, sizeof(pView->m_szStatus), kStatusTarget);
         if (pView->m_bPrompt)
             pView->ShowState(STATE_NEW_VERSION);
