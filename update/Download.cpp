@@ -48,9 +48,12 @@ void StartDownloadThread(CUpdateView* pView) {
 }
 
 bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
-    // A name the URL does not give (it ends with a separator) or a path
-    // that does not fit is refused: never write over the work folder itself.
-    std::string name = WideToNarrow(GetUrlFileName(pszUrl).c_str());
+    // Only a plain installer name is taken from the URL: nothing that names a
+    // device, a stream or a folder, or that the shell would hand to a script
+    // host. A path that does not fit is refused too.
+    const std::wstring wideName = GetUrlFileName(pszUrl);
+    if (!IsAcceptableInstallerName(wideName)) return Fail(pView);
+    const std::string name = WideToNarrow(wideName.c_str());
     char szPath[1024] = {};
     const char* pszWorkDir = GetWorkDir();
     if (!pszWorkDir[0] || !FormInstallerPath(szPath, sizeof(szPath), pszWorkDir, name.c_str()) ||
