@@ -60,17 +60,20 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
         !pView->m_bIntegrityValid)
         return Fail(pView);
 
+    // One wide path, formed once, for every step from the check to the
+    // launch: each conversion of its own could name another file.
+    const std::wstring& workDir = GetWorkDirW();
+    const std::wstring widePath = workDir + L"/" + wideName;
     // Checked again now: the folder may have been swapped since the check.
-    if (CheckFolder(pszWorkDir) != FolderCheck::Own) return Fail(pView);
-    DeleteLeftoverParts(pszWorkDir);
+    if (CheckFolder(workDir.c_str()) != FolderCheck::Own) return Fail(pView);
+    DeleteLeftoverParts(workDir);
     const IntegrityExpectation& want = pView->m_integrity;
-    const std::wstring widePath = NarrowToWide(szPath);
     bool bComplete = false;
     {
         CVantorHttp http;
         // The body lands under a temporary name in the work folder and is
         // renamed into place only once complete and verified.
-        http.SetTempDir(pszWorkDir);
+        http.SetTempDir(workDir.c_str());
         // An installer is worth trying again, where it broke off; the
         // manifest is not (a silent check must stay short).
         http.EnableRetries();
@@ -93,7 +96,7 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
 
         pView->m_dProgress = 1.0;
         if (::PathFileExistsW(widePath.c_str())) ::DeleteFileW(widePath.c_str());
-        bComplete = http.SaveData(szPath) == 0;
+        bComplete = http.SaveData(widePath.c_str()) == 0;
     }
     if (!bComplete) return Fail(pView);
 
@@ -110,7 +113,7 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
     // the user no longer wants the installer started.
     if (StopRequested(pView, nPauseStart, kHandOverPauseMs)) return true;
     pView->Hide();
-    ::ShellExecuteA(nullptr, "open", szPath, nullptr, nullptr, SW_SHOW);
+    ::ShellExecuteW(nullptr, L"open", widePath.c_str(), nullptr, nullptr, SW_SHOW);
     installer.Close();
     pView->Close();
     return true;

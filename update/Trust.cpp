@@ -105,14 +105,14 @@ CHandle OpenVerifiedInstaller(const wchar_t* pszPath, const IntegrityExpectation
     return file;
 }
 
-FolderCheck CheckFolder(const char* pszPath) {
-    const DWORD nAttributes = ::GetFileAttributesA(pszPath);
+FolderCheck CheckFolder(const wchar_t* pszPath) {
+    const DWORD nAttributes = ::GetFileAttributesW(pszPath);
     if (nAttributes == INVALID_FILE_ATTRIBUTES) return FolderCheck::Unusable;
     if (nAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return FolderCheck::Foreign;
     if (!(nAttributes & FILE_ATTRIBUTE_DIRECTORY)) return FolderCheck::Unusable;
     PSID pOwner = nullptr;
     CLocalMemory<PSECURITY_DESCRIPTOR> sd;  // pOwner points into it
-    if (::GetNamedSecurityInfoA(pszPath, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &pOwner, nullptr, nullptr,
+    if (::GetNamedSecurityInfoW(pszPath, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &pOwner, nullptr, nullptr,
                                 nullptr, sd.Put()) != ERROR_SUCCESS)
         return FolderCheck::Foreign;
     const CTokenUser me;

@@ -38,4 +38,4 @@ CHandle OpenVerifiedInstaller(const wchar_t* pszPath, const IntegrityExpectation
 // anyway); Foreign is a link or someone else's folder; Unusable is no
 // folder at all.
 enum class FolderCheck { Own, Foreign, Unusable };
-FolderCheck CheckFolder(const char* pszPath);
+FolderCheck CheckFolder(const wchar_t* pszPath);

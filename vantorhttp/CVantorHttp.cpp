@@ -63,7 +63,7 @@ struct CVantorHttp::Shared {
     uint64_t maxBody = UINT64_MAX;  // no limit
     int connectMs = kDefaultConnectMs;
     int idleMs = kDefaultIdleMs;
-    std::string tempDir;
+    std::wstring tempDir;
     bool hash = false;
     bool retries = false;
     std::wstring url;  // as given, for the proxy look-up
@@ -96,7 +96,7 @@ struct CVantorHttp::Shared {
     HINTERNET connect = nullptr;
     HINTERNET request = nullptr;
     HANDLE file = INVALID_HANDLE_VALUE;
-    std::string tempPath;   // empty once moved away or deleted
+    std::wstring tempPath;  // empty once moved away or deleted
     bool saveTried = false;
 
     std::thread worker;  // touched by the owner only
@@ -122,7 +122,7 @@ void CloseHandlesLocked(Shared& s) {
 }
 
 void DeleteTempLocked(Shared& s) {
-    if (!s.tempPath.empty()) DeleteFileA(s.tempPath.c_str());
+    if (!s.tempPath.empty()) DeleteFileW(s.tempPath.c_str());
     s.tempPath.clear();
 }
 
@@ -180,32 +180,43 @@ int64_t QueryContentLength(HINTERNET req) {
     return *p ? -2 : static_cast<int64_t>(v);
 }
 
-std::string TempFolder(const Shared& s) {
-    std::string dir = s.tempDir;
+// Wide throughout: the owner names the same folder and file in the same
+// text, whatever code page the thread or the system uses.
+std::wstring TempFolder(const Shared& s) {
+    std::wstring dir = s.tempDir;
     if (dir.empty()) {
-        char buf[MAX_PATH + 1];
-        DWORD n = GetTempPathA(sizeof buf, buf);
-        if (n == 0 || n > MAX_PATH) return std::string();
+        wchar_t buf[MAX_PATH + 1];
+        DWORD n = GetTempPathW(MAX_PATH + 1, buf);
+        if (n == 0 || n > MAX_PATH) return std::wstring();
         dir.assign(buf, n);
     }
-    if (dir.back() != '\\' && dir.back() != '/') dir += '\\';
+    if (dir.back() != L'\\' && dir.back() != L'/') dir += L'\\';
     return dir;
+}
+
+std::wstring ThreadAcpToWide(const char* psz) {
+    int n = MultiByteToWideChar(CP_THREAD_ACP, 0, psz, -1, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    if (MultiByteToWideChar(CP_THREAD_ACP, 0, psz, -1, &wide[0], n) != n) return std::wstring();
+    wide.resize(static_cast<size_t>(n - 1));
+    return wide;
 }
 
 // Creates the temporary file; false means kErrFile (or stop, which the
 // caller tells apart by the stop flag).
 bool CreateTemp(Shared& s, HANDLE* out) {
-    std::string dir = TempFolder(s);
+    std::wstring dir = TempFolder(s);
     if (dir.empty()) return false;
     const unsigned long pid = GetCurrentProcessId();
     std::lock_guard<std::mutex> lk(s.mtx);
     if (s.stop) return false;
     // A crashed run of a process with the same id may have left names behind.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string path = dir + "~vantor-" + std::to_string(pid) + "-" +
-                           std::to_string(g_tempSerial.fetch_add(1)) + ".part";
+        std::wstring path = dir + L"~vantor-" + std::to_wstring(pid) + L"-" +
+                            std::to_wstring(g_tempSerial.fetch_add(1)) + L".part";
         // Share-delete lets the owner remove the file while this thread holds it.
-        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             s.file = h;
@@ -702,6 +713,16 @@ double CVantorHttp::GetDownProgress() const {
 }
 
 int CVantorHttp::SaveData(const char* pszPath) {
+    if (!pszPath || !*pszPath) return -1;
+    try {
+        const std::wstring path = ThreadAcpToWide(pszPath);
+        return path.empty() ? -1 : SaveData(path.c_str());
+    } catch (...) {
+        return -1;
+    }
+}
+
+int CVantorHttp::SaveData(const wchar_t* pszPath) {
     Shared& s = *m_pShared;
     if (!pszPath || !*pszPath || GetState() != kStateDone) return -1;
     try {
@@ -714,7 +735,7 @@ int CVantorHttp::SaveData(const char* pszPath) {
         }
         // On failure the file stays ours and the destructor removes it.
         // A rename only: a copy would be a second, unverified write.
-        if (!MoveFileExA(s.tempPath.c_str(), pszPath, MOVEFILE_REPLACE_EXISTING))
+        if (!MoveFileExW(s.tempPath.c_str(), pszPath, MOVEFILE_REPLACE_EXISTING))
             return -1;
         s.tempPath.clear();
         return 0;
@@ -736,7 +757,15 @@ void CVantorHttp::SetTimeouts(int nConnectMs, int nIdleMs) {
 void CVantorHttp::SetTempDir(const char* pszDir) {
     if (GetState() != kStateIdle) return;
     try {
-        m_pShared->tempDir = pszDir ? pszDir : "";
+        m_pShared->tempDir = pszDir ? ThreadAcpToWide(pszDir) : std::wstring();
+    } catch (...) {
+    }
+}
+
+void CVantorHttp::SetTempDir(const wchar_t* pszDir) {
+    if (GetState() != kStateIdle) return;
+    try {
+        m_pShared->tempDir = pszDir ? pszDir : L"";
     } catch (...) {
     }
 }
