@@ -19,12 +19,9 @@
 #include <thread>
 #include <vector>
 
+#include "Proxy.h"
 #include "TransferRules.h"
 #include "common/BCrypt.h"
-
-#ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
-#define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
-#endif
 
 namespace {
 
@@ -290,79 +287,30 @@ std::wstring Validator(HINTERNET req) {
     return Ascii(modified).empty() ? std::wstring() : modified;
 }
 
-// A string WinHTTP allocated, taken over and freed.
-std::wstring Take(LPWSTR text) {
-    const CGlobalMemory<LPWSTR> owned(text);
-    return owned ? std::wstring(owned.Get()) : std::wstring();
-}
-
-struct ProxySetting {
-    DWORD access = WINHTTP_ACCESS_TYPE_NO_PROXY;
-    std::wstring proxy, bypass;
-};
-
-// Auto-detection or a PAC script, asked for this URL's proxy. The look-up
-// may wait on the network, so its session sits where the owner can close it.
-bool FindAutoProxy(Shared& s, DWORD flags, const std::wstring& pacUrl, ProxySetting& out) {
+// One question to the proxy look-up. It may wait on the network, so its
+// session sits where the owner can close it.
+bool AskProxy(Shared& s, const WINHTTP_AUTOPROXY_OPTIONS& options, WINHTTP_PROXY_INFO& info, DWORD& error) {
     HINTERNET lookup = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                    WINHTTP_NO_PROXY_BYPASS, 0);
     if (!Adopt(s, &Shared::session, lookup)) return false;
     WinHttpSetTimeouts(lookup, s.connectMs, s.connectMs, s.idleMs, s.idleMs);
-    WINHTTP_AUTOPROXY_OPTIONS options;
-    std::memset(&options, 0, sizeof options);
-    options.dwFlags = flags;
-    if (flags & WINHTTP_AUTOPROXY_AUTO_DETECT)
-        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-    if (flags & WINHTTP_AUTOPROXY_CONFIG_URL) options.lpszAutoConfigUrl = pacUrl.c_str();
-    options.fAutoLogonIfChallenged = TRUE;
-    WINHTTP_PROXY_INFO info;
-    std::memset(&info, 0, sizeof info);
     bool found = false;
     if (EnterCall(s)) {
-        found = WinHttpGetProxyForUrl(lookup, s.url.c_str(), &options, &info) != FALSE;
+        WINHTTP_AUTOPROXY_OPTIONS asked = options;
+        found = WinHttpGetProxyForUrl(lookup, s.url.c_str(), &asked, &info) != FALSE;
+        error = found ? 0 : GetLastError();
         found = LeaveCall(s) && found;
     }
-    out.access = info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY ? WINHTTP_ACCESS_TYPE_NAMED_PROXY
-                                                                       : WINHTTP_ACCESS_TYPE_NO_PROXY;
-    out.proxy = Take(info.lpszProxy);
-    out.bypass = Take(info.lpszProxyBypass);
-    if (out.proxy.empty()) out.access = WINHTTP_ACCESS_TYPE_NO_PROXY;
     std::lock_guard<std::mutex> lk(s.mtx);
     if (s.session) WinHttpCloseHandle(s.session);  // unless the owner already did
     s.session = nullptr;
     return found;
 }
 
-// The user's proxy, found the way long-lived Windows clients find it on
-// every version: Internet Options first, where auto-detection or a PAC
-// script comes before the fixed proxy (with its bypass list), and direct
-// when neither yields one. Only where the user has configured nothing does
-// the system decide: its automatic proxy from Windows 8.1 on, which older
-// systems refuse, and then WinHTTP's own setting.
+// The session through the user's proxy (Proxy.h).
 HINTERNET OpenSession(Shared& s) {
-    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG ie;
-    std::memset(&ie, 0, sizeof ie);
-    const bool haveIe = WinHttpGetIEProxyConfigForCurrentUser(&ie) != FALSE;
-    const std::wstring pacUrl = Take(ie.lpszAutoConfigUrl);
-    ProxySetting use;
-    use.proxy = Take(ie.lpszProxy);
-    use.bypass = Take(ie.lpszProxyBypass);
-    if (!use.proxy.empty()) use.access = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-    if (haveIe && (ie.fAutoDetect || !pacUrl.empty())) {
-        ProxySetting found;
-        if ((ie.fAutoDetect && FindAutoProxy(s, WINHTTP_AUTOPROXY_AUTO_DETECT, pacUrl, found)) ||
-            (!pacUrl.empty() && FindAutoProxy(s, WINHTTP_AUTOPROXY_CONFIG_URL, pacUrl, found)))
-            use = found;
-    } else if (use.proxy.empty()) {
-        HINTERNET session = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
-                                        WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-        return session ? session
-                       : WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                     WINHTTP_NO_PROXY_BYPASS, 0);
-    }
-    const bool named = use.access == WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-    return WinHttpOpen(kUserAgent, use.access, named ? use.proxy.c_str() : WINHTTP_NO_PROXY_NAME,
-                       named && !use.bypass.empty() ? use.bypass.c_str() : WINHTTP_NO_PROXY_BYPASS, 0);
+    return OpenProxySession(kUserAgent, [&s](const WINHTTP_AUTOPROXY_OPTIONS& options, WINHTTP_PROXY_INFO& info,
+                                             DWORD& error) { return AskProxy(s, options, info, error); });
 }
 
 // What the temporary file holds, across attempts.
