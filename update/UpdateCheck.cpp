@@ -48,8 +48,7 @@ ManifestDir EnsureManifestDir() {
             return ManifestDir::Unusable;
         g_manifestDirW = GetWorkDirW() + L"\\xml_new\\";
     }
-    if (!::PathFileExistsW(g_manifestDirW.c_str())) ::CreateDirectoryW(g_manifestDirW.c_str(), nullptr);
-    switch (CheckFolder(g_manifestDirW.c_str())) {
+    switch (MakeOwnFolder(g_manifestDirW.c_str())) {
     case FolderCheck::Own: return ManifestDir::Ready;
     case FolderCheck::Foreign: return ManifestDir::Foreign;
     default: return ManifestDir::Unusable;

@@ -16,11 +16,11 @@ namespace {
 bool g_bWorkDirForeign = false;
 std::wstring g_workDirW;
 
-// Creates a folder unless it exists; false when what is there is a link or
-// someone else's folder, which nothing may be written through.
-bool CreateOwnFolder(const std::wstring& path) {
-    ::CreateDirectoryW(path.c_str(), nullptr);
-    if (CheckFolder(path.c_str()) != FolderCheck::Foreign) return true;
+// Creates a folder unless it exists, ours alone (MakeOwnFolder); false when
+// what is there is a link or someone else's folder, which nothing may be
+// written through.
+bool EnsureOwnFolder(const std::wstring& path) {
+    if (MakeOwnFolder(path.c_str()) != FolderCheck::Foreign) return true;
     g_bWorkDirForeign = true;
     return false;
 }
@@ -46,7 +46,7 @@ const char* GetWorkDir() {
     // through the wide one only, which no code page can spoil.
     char szWork[kWorkDirSize];
     if (!FormatText(szWork, sizeof(szWork), "%s", WideToNarrow(work.c_str()).c_str())) return "";
-    if (!CreateOwnFolder(product) || !CreateOwnFolder(work)) return "";
+    if (!EnsureOwnFolder(product) || !EnsureOwnFolder(work)) return "";
     g_workDirW = work;
     std::memcpy(g_szWorkDir, szWork, sizeof(szWork));
     return g_szWorkDir;
