@@ -70,4 +70,22 @@ int CLumoraZUDeZazedaApp::ExitInstance() {
     return CWinApp::ExitInstance();
 }
 
-int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int) { return AfxWinMain(hInstance); }
+namespace {
+// DLLs loaded from here on (our delay-loaded imports, and whatever GDI+, the
+// shell and WinHTTP load for themselves) come from the system folder only,
+// never from the executable's folder or the current one, where someone
+// else could have put a DLL of the same name. Windows 7 has the call only
+// with its loader update, so it is looked up; without it, at least the
+// current folder leaves the search.
+void RestrictDllSearch() {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const auto pfnSet = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (!pfnSet || !pfnSet(LOAD_LIBRARY_SEARCH_SYSTEM32)) ::SetDllDirectoryW(L"");
+}
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int) {
+    RestrictDllSearch();
+    return AfxWinMain(hInstance);
+}
