@@ -35,16 +35,16 @@ function(lumora_delay_load)
     if(LUMORA_TARGET_ARCH STREQUAL "i686")
       set(kill -k)
     endif()
-    set(lib ${dir}/lib${name}_delay.a)
-    # A fixed prefix for dlltool's temporary objects keeps the build
-    # reproducible.
-    execute_process(COMMAND ${LUMORA_DLLTOOL} ${kill} -d ${name}.def -y ${lib} -D ${name}.dll
+    # dlltool names the library's symbols after the path it is given and
+    # its temporary objects after a process id: both fixed here, or the
+    # executable would differ from one build folder to the next.
+    execute_process(COMMAND ${LUMORA_DLLTOOL} ${kill} -d ${name}.def -y lib${name}_delay.a -D ${name}.dll
                             --temp-prefix ${name}_delay
       WORKING_DIRECTORY ${dir} RESULT_VARIABLE rc)
     if(rc)
       message(FATAL_ERROR "dlltool could not make the delay-load library of ${name}")
     endif()
     add_library(lumora_delay_${name} INTERFACE)
-    target_link_libraries(lumora_delay_${name} INTERFACE ${lib} ${LUMORA_DELAYIMP_LIB})
+    target_link_libraries(lumora_delay_${name} INTERFACE ${dir}/lib${name}_delay.a ${LUMORA_DELAYIMP_LIB})
   endforeach()
 endfunction()
