@@ -215,15 +215,19 @@ TEST(DownloadWorker, OnePathFromCheckToLaunchWhateverTheThreadCodePage) {
     ASSERT_EQ(WideToNarrow(L"\u66f4"), "?") << "the thread's code page did not change";
 
     const std::wstring marker = temp + L"LumoraTV\\temp/demo-setup.exe.ran";
-    CRecordingView view;
     const std::string url = "http://127.0.0.1:" + std::to_string(LUMORA_TEST_PORT) + "/files/demo-setup.exe";
-    EXPECT_TRUE(DownloadAndLaunch(url.c_str(), &view));
-    EXPECT_EQ(view.m_calls, "Hide Close");
+    ServeManifest(Manifest("1.1.1.3", "1", url.c_str()));
+    CRecordingView view;
+    CheckForUpdate(&view);  // stores and reads the manifest there too
+    ASSERT_EQ(view.m_calls, "EnterDownloadingState");
+    EXPECT_TRUE(DownloadAndLaunch(view.m_szTarget, &view));
+    EXPECT_EQ(view.m_calls, "EnterDownloadingState Hide Close");
     bool bRan = false;
     for (int i = 0; i < 500 && !bRan; ++i, ::Sleep(10)) bRan = ::GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
     EXPECT_TRUE(bRan) << "the installer was not started";
     ::Sleep(200);  // the installer has exited
-    for (const wchar_t* psz : {L"LumoraTV\\temp/demo-setup.exe.ran", L"LumoraTV\\temp/demo-setup.exe"})
+    for (const wchar_t* psz : {L"LumoraTV\\temp/demo-setup.exe.ran", L"LumoraTV\\temp/demo-setup.exe",
+                               L"LumoraTV\\temp\\xml_new\\/version.xml"})
         ::DeleteFileW((temp + psz).c_str());
     for (const wchar_t* psz : {L"LumoraTV\\temp\\xml_new", L"LumoraTV\\temp", L"LumoraTV", L""})
         ::RemoveDirectoryW((temp + psz).c_str());
