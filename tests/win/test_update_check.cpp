@@ -215,6 +215,7 @@ TEST(DownloadWorker, OnePathFromCheckToLaunchWhateverTheThreadCodePage) {
     ASSERT_EQ(WideToNarrow(L"\u66f4"), "?") << "the thread's code page did not change";
 
     const std::wstring marker = temp + L"LumoraTV\\temp/demo-setup.exe.ran";
+    ::DeleteFileW(marker.c_str());  // from an earlier run that failed
     const std::string url = "http://127.0.0.1:" + std::to_string(LUMORA_TEST_PORT) + "/files/demo-setup.exe";
     ServeManifest(Manifest("1.1.1.3", "1", url.c_str()));
     CRecordingView view;
