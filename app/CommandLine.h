@@ -16,18 +16,26 @@ struct CommandLineOptions {
 };
 
 // How arguments are probed: pfnExists answers whether a path names an
-// existing file or folder; pfnHasUrlMarker whether the text holds "http:"
-// (the platform tests the wide form of the text; nullptr: a byte search).
+// existing file or folder; pfnIsUrl whether the text names a download
+// (the platform tests the wide form of the text; nullptr: IsUrlText).
 struct ArgProbe {
     bool (*pfnExists)(const char* pszPath) = nullptr;
-    bool (*pfnHasUrlMarker)(const char* pszText) = nullptr;
+    bool (*pfnIsUrl)(const char* pszText) = nullptr;
 };
 
+// A download target: "http:" anywhere (case-sensitive), or text that begins
+// with "https:".
+bool IsUrlText(const char* psz);
+
 // One argument, already converted to narrow text. Exact, case-sensitive
-// switches; "http:" anywhere makes a URL; else an existing path. An argument
-// longer than 259 bytes is ignored: cut short it could name another file or
+// switches; a URL (IsUrlText); else an existing path. An argument longer
+// than 259 bytes is ignored: cut short it could name another file or
 // another download.
 ArgKind ClassifyArgument(const std::string& arg, const ArgProbe& probe);
 
 // Arguments after the program name; at most the first three are examined.
-CommandLineOptions ParseArguments(const std::vector<std::string>& args, const ArgProbe& probe);
+// Without bAcceptTarget (a build that carries the publisher's key) targets
+// are ignored: such a build starts only what a signed manifest names, or it
+// would start anything a link or a script passes it.
+CommandLineOptions ParseArguments(const std::vector<std::string>& args, const ArgProbe& probe,
+                                  bool bAcceptTarget = true);

@@ -14,6 +14,7 @@
 #include "ui/LumoraZUDeZazedaDlg.h"
 #include "update/BoundedText.h"
 #include "update/TextConv.h"
+#include "update/Trust.h"
 #include "update/UpdateCheck.h"
 
 CHandle g_hInstanceSemaphore;
@@ -27,7 +28,8 @@ public:
 CLumoraZUDeZazedaApp theApp;
 
 namespace {
-bool PathExists(const char* pszPath) { return ::PathFileExistsA(pszPath) != FALSE; }
+// In the same conversion as the update check, which tests it again.
+bool PathExists(const char* pszPath) { return ::PathFileExistsW(NarrowToWide(pszPath).c_str()) != FALSE; }
 
 void ReadCommandLine(CLumoraZUDeZazedaDlg& dlg) {
     int nArgs = 0;
@@ -35,7 +37,7 @@ void ReadCommandLine(CLumoraZUDeZazedaDlg& dlg) {
     std::vector<std::string> args;
     for (int i = 1; argv && i < nArgs && i <= (int)kMaxExaminedArgs; ++i) args.push_back(WideToNarrow(argv.Get()[i]));
 
-    CommandLineOptions options = ParseArguments(args, {PathExists, ContainsHttpMarker});
+    CommandLineOptions options = ParseArguments(args, {PathExists, IsUrlTarget}, !kHasUpdatePublicKey);
     if (options.bPrompt) dlg.m_bPrompt = true;
     if (options.bTestUpdate) dlg.m_bTestUpdate = true;
     if (!options.target.empty()) CopyText(dlg.m_szTarget, sizeof(dlg.m_szTarget), options.target.c_str());
@@ -68,4 +70,22 @@ int CLumoraZUDeZazedaApp::ExitInstance() {
     return CWinApp::ExitInstance();
 }
 
-int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int) { return AfxWinMain(hInstance); }
+namespace {
+// DLLs loaded from here on (our delay-loaded imports, and whatever GDI+, the
+// shell and WinHTTP load for themselves) come from the system folder only,
+// never from the executable's folder or the current one, where someone
+// else could have put a DLL of the same name. Windows 7 has the call only
+// with its loader update, so it is looked up; without it, at least the
+// current folder leaves the search.
+void RestrictDllSearch() {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const auto pfnSet = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (!pfnSet || !pfnSet(LOAD_LIBRARY_SEARCH_SYSTEM32)) ::SetDllDirectoryW(L"");
+}
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int) {
+    RestrictDllSearch();
+    return AfxWinMain(hInstance);
+}

@@ -77,6 +77,19 @@ def manifest_values(key, version, url, installer, force="0", valid_days=14.0):
     return values
 
 
+# A signed manifest can be served again by anyone who kept a copy, so it must
+# not outlive the next release by much: a careless --valid-days would let an
+# old, vulnerable version pass as new for years.
+MAX_VALID_DAYS = 90
+
+
+def valid_days(text):
+    days = float(text)
+    if not 0 < days <= MAX_VALID_DAYS:  # also refuses nan
+        raise argparse.ArgumentTypeError("must be more than 0 and at most %d days" % MAX_VALID_DAYS)
+    return days
+
+
 def manifest_xml(values):
     """The manifest document; elements in the dict's order."""
     body = "".join("  <%s>%s</%s>\n" % (name, escape(value), name) for name, value in values.items())
@@ -108,7 +121,8 @@ def main(argv=None):
     sg.add_argument("--url", required=True)
     sg.add_argument("--installer", required=True, help="the installer file the url serves")
     sg.add_argument("--force", default="0", help="1: download without asking (default 0)")
-    sg.add_argument("--valid-days", type=float, default=14.0, help="until the manifest expires (default 14)")
+    sg.add_argument("--valid-days", type=valid_days, default=14.0,
+                    help="until the manifest expires (default 14, at most %d)" % MAX_VALID_DAYS)
     sg.add_argument("--out", help="manifest file (default: standard output)")
     args = ap.parse_args(argv)
     try:

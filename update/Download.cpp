@@ -48,26 +48,32 @@ void StartDownloadThread(CUpdateView* pView) {
 }
 
 bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
-    // A name the URL does not give (it ends with a separator) or a path
-    // that does not fit is refused: never write over the work folder itself.
-    std::string name = WideToNarrow(GetUrlFileName(pszUrl).c_str());
+    // Only a plain installer name is taken from the URL: nothing that names a
+    // device, a stream or a folder, or that the shell would hand to a script
+    // host. A path that does not fit is refused too.
+    const std::wstring wideName = GetUrlFileName(pszUrl);
+    if (!IsAcceptableInstallerName(wideName)) return Fail(pView);
+    const std::string name = WideToNarrow(wideName.c_str());
     char szPath[1024] = {};
     const char* pszWorkDir = GetWorkDir();
     if (!pszWorkDir[0] || !FormInstallerPath(szPath, sizeof(szPath), pszWorkDir, name.c_str()) ||
         !pView->m_bIntegrityValid)
         return Fail(pView);
 
+    // One wide path, formed once, for every step from the check to the
+    // launch: each conversion of its own could name another file.
+    const std::wstring& workDir = GetWorkDirW();
+    const std::wstring widePath = workDir + L"/" + wideName;
     // Checked again now: the folder may have been swapped since the check.
-    if (CheckFolder(pszWorkDir) != FolderCheck::Own) return Fail(pView);
-    DeleteLeftoverParts(pszWorkDir);
+    if (CheckFolder(workDir.c_str()) != FolderCheck::Own) return Fail(pView);
+    DeleteLeftoverParts(workDir);
     const IntegrityExpectation& want = pView->m_integrity;
-    const std::wstring widePath = NarrowToWide(szPath);
     bool bComplete = false;
     {
         CVantorHttp http;
         // The body lands under a temporary name in the work folder and is
         // renamed into place only once complete and verified.
-        http.SetTempDir(pszWorkDir);
+        http.SetTempDir(workDir.c_str());
         // An installer is worth trying again, where it broke off; the
         // manifest is not (a silent check must stay short).
         http.EnableRetries();
@@ -90,7 +96,7 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
 
         pView->m_dProgress = 1.0;
         if (::PathFileExistsW(widePath.c_str())) ::DeleteFileW(widePath.c_str());
-        bComplete = http.SaveData(szPath) == 0;
+        bComplete = http.SaveData(widePath.c_str()) == 0;
     }
     if (!bComplete) return Fail(pView);
 
@@ -107,7 +113,7 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
     // the user no longer wants the installer started.
     if (StopRequested(pView, nPauseStart, kHandOverPauseMs)) return true;
     pView->Hide();
-    ::ShellExecuteA(nullptr, "open", szPath, nullptr, nullptr, SW_SHOW);
+    ::ShellExecuteW(nullptr, L"open", widePath.c_str(), nullptr, nullptr, SW_SHOW);
     installer.Close();
     pView->Close();
     return true;

@@ -183,12 +183,10 @@ bool ReadManifest(const char* pData, size_t nSize, ManifestValues& values) {
     return true;
 }
 
-bool ReadManifestFile(const char* pszPath, ManifestValues& values) {
+bool ReadManifestFile(FILE* fp, ManifestValues& values) {
     std::memset(&values, 0, sizeof(values));
-    FILE* fp = std::fopen(pszPath, "rb");
     if (!fp) return false;
     std::string data(kMaxManifestBytes + 1, '\0');
     size_t nRead = std::fread(&data[0], 1, data.size(), fp);
-    std::fclose(fp);
     return ReadManifest(data.data(), nRead, values);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 class TiXmlElement;
 
@@ -43,8 +44,9 @@ struct ManifestValues {
 // expires or signature is left empty instead). Values are zero-filled first;
 // missing elements stay empty.
 bool ReadManifest(const char* pData, size_t nSize, ManifestValues& values);
-// The same for a file (read at most kMaxManifestBytes + 1 bytes).
-bool ReadManifestFile(const char* pszPath, ManifestValues& values);
+// The same for an open file, read from where it stands (at most
+// kMaxManifestBytes + 1 bytes). The caller opens it, by the path it saved.
+bool ReadManifestFile(FILE* fp, ManifestValues& values);
 
 // Whether the parser will read the text as UTF-8: a byte order mark, or an
 // XML declaration whose encoding is UTF-8 or not given.

@@ -25,4 +25,7 @@ std::string WideToNarrow(const wchar_t* psz) {
     return out;
 }
 
-bool ContainsHttpMarker(const char* psz) { return std::wcsstr(NarrowToWide(psz).c_str(), L"http:") != nullptr; }
+bool IsUrlTarget(const char* psz) {
+    const std::wstring text = NarrowToWide(psz);
+    return std::wcsstr(text.c_str(), L"http:") != nullptr || text.compare(0, 6, L"https:") == 0;
+}

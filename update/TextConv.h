@@ -8,6 +8,7 @@
 std::wstring NarrowToWide(const char* psz);
 std::string WideToNarrow(const wchar_t* psz);
 
-// Whether a target names a download: "http:" anywhere, case-sensitive,
-// tested on the wide form of the text as the command line and the check do.
-bool ContainsHttpMarker(const char* psz);
+// Whether a target names a download: "http:" anywhere, case-sensitive, or
+// "https:" at its start; tested on the wide form of the text as the command
+// line and the check do.
+bool IsUrlTarget(const char* psz);

@@ -1,7 +1,5 @@
 #include "update/Trust.h"
 
-#include <aclapi.h>
-
 #include <cstring>
 #include <vector>
 
@@ -26,28 +24,6 @@ int64_t NowUtcSeconds() {
 bool VerifyWithBuiltInKey(const std::string& message, const uint8_t (&signature)[kSignatureBytes]) {
     return VerifyP256Signature(kUpdatePublicKey, message, signature);
 }
-
-struct CTokenUser {
-    std::vector<BYTE> user, owner;
-    CTokenUser() {
-        CHandle token;
-        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Put())) return;
-        Query(token.Get(), TokenUser, user);
-        Query(token.Get(), TokenOwner, owner);
-    }
-    static void Query(HANDLE hToken, TOKEN_INFORMATION_CLASS cls, std::vector<BYTE>& out) {
-        DWORD n = 0;
-        ::GetTokenInformation(hToken, cls, nullptr, 0, &n);
-        out.resize(n);
-        if (!n || !::GetTokenInformation(hToken, cls, out.data(), n, &n)) out.clear();
-    }
-    PSID UserSid() const { return user.empty() ? nullptr : reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid; }
-    PSID OwnerSid() const {
-        return owner.empty() ? nullptr : reinterpret_cast<const TOKEN_OWNER*>(owner.data())->Owner;
-    }
-};
-
-bool IsWellKnown(PSID pSid, WELL_KNOWN_SID_TYPE type) { return ::IsWellKnownSid(pSid, type) != FALSE; }
 }  // namespace
 
 bool VerifyP256Signature(const uint8_t (&key)[kPublicKeyBytes], const std::string& message,
@@ -103,22 +79,4 @@ CHandle OpenVerifiedInstaller(const wchar_t* pszPath, const IntegrityExpectation
         (want.bHasSha256 && (!Sha256OfFile(file.Get(), digest) || std::memcmp(digest, want.sha256, 32) != 0)))
         file.Close();
     return file;
-}
-
-FolderCheck CheckFolder(const char* pszPath) {
-    const DWORD nAttributes = ::GetFileAttributesA(pszPath);
-    if (nAttributes == INVALID_FILE_ATTRIBUTES) return FolderCheck::Unusable;
-    if (nAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return FolderCheck::Foreign;
-    if (!(nAttributes & FILE_ATTRIBUTE_DIRECTORY)) return FolderCheck::Unusable;
-    PSID pOwner = nullptr;
-    CLocalMemory<PSECURITY_DESCRIPTOR> sd;  // pOwner points into it
-    if (::GetNamedSecurityInfoA(pszPath, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &pOwner, nullptr, nullptr,
-                                nullptr, sd.Put()) != ERROR_SUCCESS)
-        return FolderCheck::Foreign;
-    const CTokenUser me;
-    const bool bOwn = pOwner && ((me.UserSid() && ::EqualSid(pOwner, me.UserSid())) ||
-                                 (me.OwnerSid() && ::EqualSid(pOwner, me.OwnerSid())) ||
-                                 IsWellKnown(pOwner, WinBuiltinAdministratorsSid) ||
-                                 IsWellKnown(pOwner, WinLocalSystemSid));
-    return bOwn ? FolderCheck::Own : FolderCheck::Foreign;
 }

@@ -1,6 +1,6 @@
 // What this build trusts: the publisher's key compiled in (if any), the
 // platform's verification of signatures and digests, and the folders the
-// updater writes into.
+// updater writes into (FolderSecurity.h).
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/Handle.h"
+#include "update/FolderSecurity.h"
 #include "update/Integrity.h"
 #include "update/Manifest.h"
 #include "update/Signature.h"
@@ -31,11 +32,3 @@ bool Sha256OfFile(HANDLE hFile, uint8_t (&digest)[32]);
 // while the handle is held, and checks it against the size and digest it
 // must have. An invalid handle when it cannot be opened or does not match.
 CHandle OpenVerifiedInstaller(const wchar_t* pszPath, const IntegrityExpectation& want);
-
-// Whether the updater may write into a folder and start programs from it:
-// Own is a real folder (no junction or symbolic link) owned by the current
-// user (or by the administrators or the system, who could write anywhere
-// anyway); Foreign is a link or someone else's folder; Unusable is no
-// folder at all.
-enum class FolderCheck { Own, Foreign, Unusable };
-FolderCheck CheckFolder(const char* pszPath);

@@ -35,6 +35,9 @@ const ULONGLONG kManifestDeadlineMs = 60000;
 // someone else's (a failure: nothing is written through them).
 enum class ManifestDir { Ready, Unusable, Foreign };
 
+// g_szManifestDir as the file operations name it (see GetWorkDirW).
+std::wstring g_manifestDirW;
+
 // "<work>\xml_new\", created when missing.
 ManifestDir EnsureManifestDir() {
     if (!g_szManifestDir[0]) {
@@ -42,9 +45,9 @@ ManifestDir EnsureManifestDir() {
         if (!pszWork[0]) return WorkDirIsForeign() ? ManifestDir::Foreign : ManifestDir::Unusable;
         if (!FormatText(g_szManifestDir, sizeof(g_szManifestDir), "%s\\xml_new\\", pszWork))
             return ManifestDir::Unusable;
+        g_manifestDirW = GetWorkDirW() + L"\\xml_new\\";
     }
-    if (!::PathFileExistsA(g_szManifestDir)) ::CreateDirectoryA(g_szManifestDir, nullptr);
-    switch (CheckFolder(g_szManifestDir)) {
+    switch (MakeOwnFolder(g_manifestDirW.c_str())) {
     case FolderCheck::Own: return ManifestDir::Ready;
     case FolderCheck::Foreign: return ManifestDir::Foreign;
     default: return ManifestDir::Unusable;
@@ -54,15 +57,18 @@ ManifestDir EnsureManifestDir() {
 // A target given with "-test_update": a URL to download, or a local
 // installer to hand to the shell at once.
 void RunTestTarget(CUpdateView* pView) {
-    if (ContainsHttpMarker(pView->m_szTarget)) {
+    if (IsUrlTarget(pView->m_szTarget)) {
         CopyText(pView->m_szStatus, sizeof(pView->m_szStatus), kStatusTarget);
         if (pView->m_bPrompt)
             pView->ShowState(STATE_NEW_VERSION);
         else
             pView->EnterDownloadingState();
-    } else if (::PathFileExistsA(pView->m_szTarget)) {
+    } else {
+        // Converted once: the file tested is the file started.
+        const std::wstring path = NarrowToWide(pView->m_szTarget);
+        if (!::PathFileExistsW(path.c_str())) return;
         pView->Hide();
-        ::ShellExecuteA(nullptr, "open", pView->m_szTarget, nullptr, nullptr, SW_SHOW);
+        ::ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOW);
         pView->Close();
     }
 }
@@ -87,11 +93,11 @@ void StartManifestFetch(CUpdateView* pView) {
     // and leftovers of a crashed run are swept from there first; nothing is
     // fetched that could not be stored.
     if (EnsureManifestDir() != ManifestDir::Ready) return;
-    DeleteLeftoverParts(g_szManifestDir);
+    DeleteLeftoverParts(g_manifestDirW);
     char szRequest[1024] = {};
     CopyText(szRequest, sizeof(szRequest), kManifestUrl);
     g_pManifestFetch = std::make_unique<CVantorHttp>();
-    g_pManifestFetch->SetTempDir(g_szManifestDir);
+    g_pManifestFetch->SetTempDir(g_manifestDirW.c_str());
     // A manifest is a few hundred bytes; a huge answer is refused unread.
     g_pManifestFetch->SetMaxBodySize(kMaxManifestBytes);
     g_pManifestFetch->SendData("GET", szRequest, nullptr, nullptr, nullptr, nullptr, nullptr);
@@ -124,10 +130,14 @@ void CheckForUpdate(CUpdateView* pView) {
     int nState = http.GetState();
     if (nState == CVantorHttp::kErrTooLarge) return;  // unreadable: no change
     if (nState != CVantorHttp::kStateDone) return FetchFailed(pView);
-    if (http.SaveData(szManifestPath) != 0) return;
+    const std::wstring manifestPath = g_manifestDirW + L"/version.xml";
+    if (http.SaveData(manifestPath.c_str()) != 0) return;
 
     ManifestValues values;
-    if (!ReadManifestFile(szManifestPath, values)) return;
+    FILE* fp = _wfopen(manifestPath.c_str(), L"rb");
+    const bool bRead = fp && ReadManifestFile(fp, values);
+    if (fp) std::fclose(fp);
+    if (!bRead) return;
     // With the publisher's key built in, only a manifest signed with it, with
     // its installer's size and digest, and not expired, is acted on; any
     // other is no better than no answer at all.

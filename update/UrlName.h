@@ -11,6 +11,13 @@
 // with a separator.
 std::wstring UrlFileName(const std::wstring& url);
 
+// Whether a name from a URL may become the installer's file name: 1 to 100
+// ASCII letters, digits, '.', '-' and '_', no '.' at either end, no device
+// name (CON, NUL, COM1, LPT1 ... with or without an extension), and ending
+// in ".exe" or ".msi" (any case). Anything else could name a device, a
+// stream, another folder, or a file the shell would hand to a script host.
+bool IsAcceptableInstallerName(const std::wstring& name);
+
 // Forms "<work folder>/<name>" into a buffer of nSize bytes. False (buffer
 // emptied) when the name is empty or the path would not fit.
 bool FormInstallerPath(char* pszOut, size_t nSize, const char* pszWorkDir, const char* pszName);

@@ -14,12 +14,13 @@ char g_szWorkDir[kWorkDirSize];
 
 namespace {
 bool g_bWorkDirForeign = false;
+std::wstring g_workDirW;
 
-// Creates a folder unless it exists; false when what is there is a link or
-// someone else's folder, which nothing may be written through.
-bool CreateOwnFolder(const char* pszPath) {
-    ::CreateDirectoryA(pszPath, nullptr);
-    if (CheckFolder(pszPath) != FolderCheck::Foreign) return true;
+// Creates a folder unless it exists, ours alone (MakeOwnFolder); false when
+// what is there is a link or someone else's folder, which nothing may be
+// written through.
+bool EnsureOwnFolder(const std::wstring& path) {
+    if (MakeOwnFolder(path.c_str()) != FolderCheck::Foreign) return true;
     g_bWorkDirForeign = true;
     return false;
 }
@@ -27,19 +28,26 @@ bool CreateOwnFolder(const char* pszPath) {
 
 bool WorkDirIsForeign() { return g_bWorkDirForeign; }
 
+const std::wstring& GetWorkDirW() {
+    GetWorkDir();
+    return g_workDirW;
+}
+
 const char* GetWorkDir() {
     if (g_szWorkDir[0]) return g_szWorkDir;
-    char szTemp[kWorkDirSize] = {};
-    DWORD n = ::GetTempPathA(sizeof(szTemp), szTemp);
-    if (n == 0 || n >= sizeof(szTemp)) return "";
+    wchar_t szTemp[kWorkDirSize] = {};
+    DWORD n = ::GetTempPathW(kWorkDirSize, szTemp);
+    if (n == 0 || n >= kWorkDirSize) return "";
     // The temporary path already ends with a separator; the doubled one in
     // "<temp>\\LumoraTV" is accepted by the file system and kept as it was.
-    char szProduct[kWorkDirSize];
+    const std::wstring product = std::wstring(szTemp) + L"\\LumoraTV";
+    const std::wstring work = product + L"\\temp";
+    // The narrow form must fit its buffer; the files themselves are reached
+    // through the wide one only, which no code page can spoil.
     char szWork[kWorkDirSize];
-    if (!FormatText(szProduct, sizeof(szProduct), "%s\\%s", szTemp, "LumoraTV") ||
-        !FormatText(szWork, sizeof(szWork), "%s\\temp", szProduct))
-        return "";
-    if (!CreateOwnFolder(szProduct) || !CreateOwnFolder(szWork)) return "";
+    if (!FormatText(szWork, sizeof(szWork), "%s", WideToNarrow(work.c_str()).c_str())) return "";
+    if (!EnsureOwnFolder(product) || !EnsureOwnFolder(work)) return "";
+    g_workDirW = work;
     std::memcpy(g_szWorkDir, szWork, sizeof(szWork));
     return g_szWorkDir;
 }
@@ -57,15 +65,15 @@ std::wstring GetModuleDir() {
     return NarrowToWide(path.data());
 }
 
-void DeleteLeftoverParts(const char* pszDir) {
-    std::string dir = pszDir;
-    if (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
-    std::string pattern = dir + "\\~vantor-*.part";
-    WIN32_FIND_DATAA fd;
-    const CFindHandle find(::FindFirstFileA(pattern.c_str(), &fd));
+void DeleteLeftoverParts(const std::wstring& folder) {
+    std::wstring dir = folder;
+    if (!dir.empty() && (dir.back() == L'\\' || dir.back() == L'/')) dir.pop_back();
+    const std::wstring pattern = dir + L"\\~vantor-*.part";
+    WIN32_FIND_DATAW fd;
+    const CFindHandle find(::FindFirstFileW(pattern.c_str(), &fd));
     if (!find) return;
     do {
         if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            ::DeleteFileA((dir + "\\" + fd.cFileName).c_str());
-    } while (::FindNextFileA(find.Get(), &fd));
+            ::DeleteFileW((dir + L"\\" + fd.cFileName).c_str());
+    } while (::FindNextFileW(find.Get(), &fd));
 }

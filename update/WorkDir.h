@@ -13,11 +13,16 @@ extern char g_szWorkDir[kWorkDirSize];
 // a folder on the way is a link or someone else's (nothing is then created
 // through it, and WorkDirIsForeign tells so).
 const char* GetWorkDir();
+// The same folder as the system names it (wide text, from the wide
+// temporary path): every file operation goes through this form, so no
+// code-page conversion can make one step reach another file than the next.
+// Empty whenever GetWorkDir is.
+const std::wstring& GetWorkDirW();
 bool WorkDirIsForeign();
 // A transfer cut short by a crash or a power cut leaves its temporary file
 // behind; only one copy of us runs, so any such file in our folders is a
 // leftover. Deletes them in one folder.
-void DeleteLeftoverParts(const char* pszDir);
+void DeleteLeftoverParts(const std::wstring& dir);
 // The executable's folder with its trailing separator; empty if its path
 // is 10240 bytes or longer.
 std::wstring GetModuleDir();

@@ -19,13 +19,10 @@
 #include <thread>
 #include <vector>
 
+#include "Proxy.h"
 #include "Tls.h"
 #include "TransferRules.h"
 #include "common/BCrypt.h"
-
-#ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
-#define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
-#endif
 
 namespace {
 
@@ -55,7 +52,7 @@ struct CVantorHttp::Shared {
     uint64_t maxBody = UINT64_MAX;  // no limit
     int connectMs = kDefaultConnectMs;
     int idleMs = kDefaultIdleMs;
-    std::string tempDir;
+    std::wstring tempDir;
     bool hash = false;
     bool retries = false;
     std::wstring url;  // as given, for the proxy look-up
@@ -88,7 +85,7 @@ struct CVantorHttp::Shared {
     HINTERNET connect = nullptr;
     HINTERNET request = nullptr;
     HANDLE file = INVALID_HANDLE_VALUE;
-    std::string tempPath;   // empty once moved away or deleted
+    std::wstring tempPath;  // empty once moved away or deleted
     bool saveTried = false;
 
     std::thread worker;  // touched by the owner only
@@ -114,7 +111,7 @@ void CloseHandlesLocked(Shared& s) {
 }
 
 void DeleteTempLocked(Shared& s) {
-    if (!s.tempPath.empty()) DeleteFileA(s.tempPath.c_str());
+    if (!s.tempPath.empty()) DeleteFileW(s.tempPath.c_str());
     s.tempPath.clear();
 }
 
@@ -172,32 +169,43 @@ int64_t QueryContentLength(HINTERNET req) {
     return *p ? -2 : static_cast<int64_t>(v);
 }
 
-std::string TempFolder(const Shared& s) {
-    std::string dir = s.tempDir;
+// Wide throughout: the owner names the same folder and file in the same
+// text, whatever code page the thread or the system uses.
+std::wstring TempFolder(const Shared& s) {
+    std::wstring dir = s.tempDir;
     if (dir.empty()) {
-        char buf[MAX_PATH + 1];
-        DWORD n = GetTempPathA(sizeof buf, buf);
-        if (n == 0 || n > MAX_PATH) return std::string();
+        wchar_t buf[MAX_PATH + 1];
+        DWORD n = GetTempPathW(MAX_PATH + 1, buf);
+        if (n == 0 || n > MAX_PATH) return std::wstring();
         dir.assign(buf, n);
     }
-    if (dir.back() != '\\' && dir.back() != '/') dir += '\\';
+    if (dir.back() != L'\\' && dir.back() != L'/') dir += L'\\';
     return dir;
+}
+
+std::wstring ThreadAcpToWide(const char* psz) {
+    int n = MultiByteToWideChar(CP_THREAD_ACP, 0, psz, -1, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    if (MultiByteToWideChar(CP_THREAD_ACP, 0, psz, -1, &wide[0], n) != n) return std::wstring();
+    wide.resize(static_cast<size_t>(n - 1));
+    return wide;
 }
 
 // Creates the temporary file; false means kErrFile (or stop, which the
 // caller tells apart by the stop flag).
 bool CreateTemp(Shared& s, HANDLE* out) {
-    std::string dir = TempFolder(s);
+    std::wstring dir = TempFolder(s);
     if (dir.empty()) return false;
     const unsigned long pid = GetCurrentProcessId();
     std::lock_guard<std::mutex> lk(s.mtx);
     if (s.stop) return false;
     // A crashed run of a process with the same id may have left names behind.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string path = dir + "~vantor-" + std::to_string(pid) + "-" +
-                           std::to_string(g_tempSerial.fetch_add(1)) + ".part";
+        std::wstring path = dir + L"~vantor-" + std::to_wstring(pid) + L"-" +
+                            std::to_wstring(g_tempSerial.fetch_add(1)) + L".part";
         // Share-delete lets the owner remove the file while this thread holds it.
-        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             s.file = h;
@@ -266,79 +274,30 @@ std::wstring Validator(HINTERNET req) {
     return Ascii(modified).empty() ? std::wstring() : modified;
 }
 
-// A string WinHTTP allocated, taken over and freed.
-std::wstring Take(LPWSTR text) {
-    const CGlobalMemory<LPWSTR> owned(text);
-    return owned ? std::wstring(owned.Get()) : std::wstring();
-}
-
-struct ProxySetting {
-    DWORD access = WINHTTP_ACCESS_TYPE_NO_PROXY;
-    std::wstring proxy, bypass;
-};
-
-// Auto-detection or a PAC script, asked for this URL's proxy. The look-up
-// may wait on the network, so its session sits where the owner can close it.
-bool FindAutoProxy(Shared& s, DWORD flags, const std::wstring& pacUrl, ProxySetting& out) {
+// One question to the proxy look-up. It may wait on the network, so its
+// session sits where the owner can close it.
+bool AskProxy(Shared& s, const WINHTTP_AUTOPROXY_OPTIONS& options, WINHTTP_PROXY_INFO& info, DWORD& error) {
     HINTERNET lookup = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                    WINHTTP_NO_PROXY_BYPASS, 0);
     if (!Adopt(s, &Shared::session, lookup)) return false;
     WinHttpSetTimeouts(lookup, s.connectMs, s.connectMs, s.idleMs, s.idleMs);
-    WINHTTP_AUTOPROXY_OPTIONS options;
-    std::memset(&options, 0, sizeof options);
-    options.dwFlags = flags;
-    if (flags & WINHTTP_AUTOPROXY_AUTO_DETECT)
-        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-    if (flags & WINHTTP_AUTOPROXY_CONFIG_URL) options.lpszAutoConfigUrl = pacUrl.c_str();
-    options.fAutoLogonIfChallenged = TRUE;
-    WINHTTP_PROXY_INFO info;
-    std::memset(&info, 0, sizeof info);
     bool found = false;
     if (EnterCall(s)) {
-        found = WinHttpGetProxyForUrl(lookup, s.url.c_str(), &options, &info) != FALSE;
+        WINHTTP_AUTOPROXY_OPTIONS asked = options;
+        found = WinHttpGetProxyForUrl(lookup, s.url.c_str(), &asked, &info) != FALSE;
+        error = found ? 0 : GetLastError();
         found = LeaveCall(s) && found;
     }
-    out.access = info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY ? WINHTTP_ACCESS_TYPE_NAMED_PROXY
-                                                                       : WINHTTP_ACCESS_TYPE_NO_PROXY;
-    out.proxy = Take(info.lpszProxy);
-    out.bypass = Take(info.lpszProxyBypass);
-    if (out.proxy.empty()) out.access = WINHTTP_ACCESS_TYPE_NO_PROXY;
     std::lock_guard<std::mutex> lk(s.mtx);
     if (s.session) WinHttpCloseHandle(s.session);  // unless the owner already did
     s.session = nullptr;
     return found;
 }
 
-// The user's proxy, found the way long-lived Windows clients find it on
-// every version: Internet Options first, where auto-detection or a PAC
-// script comes before the fixed proxy (with its bypass list), and direct
-// when neither yields one. Only where the user has configured nothing does
-// the system decide: its automatic proxy from Windows 8.1 on, which older
-// systems refuse, and then WinHTTP's own setting.
+// The session through the user's proxy (Proxy.h).
 HINTERNET OpenSession(Shared& s) {
-    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG ie;
-    std::memset(&ie, 0, sizeof ie);
-    const bool haveIe = WinHttpGetIEProxyConfigForCurrentUser(&ie) != FALSE;
-    const std::wstring pacUrl = Take(ie.lpszAutoConfigUrl);
-    ProxySetting use;
-    use.proxy = Take(ie.lpszProxy);
-    use.bypass = Take(ie.lpszProxyBypass);
-    if (!use.proxy.empty()) use.access = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-    if (haveIe && (ie.fAutoDetect || !pacUrl.empty())) {
-        ProxySetting found;
-        if ((ie.fAutoDetect && FindAutoProxy(s, WINHTTP_AUTOPROXY_AUTO_DETECT, pacUrl, found)) ||
-            (!pacUrl.empty() && FindAutoProxy(s, WINHTTP_AUTOPROXY_CONFIG_URL, pacUrl, found)))
-            use = found;
-    } else if (use.proxy.empty()) {
-        HINTERNET session = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
-                                        WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-        return session ? session
-                       : WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                     WINHTTP_NO_PROXY_BYPASS, 0);
-    }
-    const bool named = use.access == WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-    return WinHttpOpen(kUserAgent, use.access, named ? use.proxy.c_str() : WINHTTP_NO_PROXY_NAME,
-                       named && !use.bypass.empty() ? use.bypass.c_str() : WINHTTP_NO_PROXY_BYPASS, 0);
+    return OpenProxySession(kUserAgent, [&s](const WINHTTP_AUTOPROXY_OPTIONS& options, WINHTTP_PROXY_INFO& info,
+                                             DWORD& error) { return AskProxy(s, options, info, error); });
 }
 
 // What the temporary file holds, across attempts.
@@ -676,6 +635,16 @@ double CVantorHttp::GetDownProgress() const {
 }
 
 int CVantorHttp::SaveData(const char* pszPath) {
+    if (!pszPath || !*pszPath) return -1;
+    try {
+        const std::wstring path = ThreadAcpToWide(pszPath);
+        return path.empty() ? -1 : SaveData(path.c_str());
+    } catch (...) {
+        return -1;
+    }
+}
+
+int CVantorHttp::SaveData(const wchar_t* pszPath) {
     Shared& s = *m_pShared;
     if (!pszPath || !*pszPath || GetState() != kStateDone) return -1;
     try {
@@ -688,7 +657,7 @@ int CVantorHttp::SaveData(const char* pszPath) {
         }
         // On failure the file stays ours and the destructor removes it.
         // A rename only: a copy would be a second, unverified write.
-        if (!MoveFileExA(s.tempPath.c_str(), pszPath, MOVEFILE_REPLACE_EXISTING))
+        if (!MoveFileExW(s.tempPath.c_str(), pszPath, MOVEFILE_REPLACE_EXISTING))
             return -1;
         s.tempPath.clear();
         return 0;
@@ -710,7 +679,15 @@ void CVantorHttp::SetTimeouts(int nConnectMs, int nIdleMs) {
 void CVantorHttp::SetTempDir(const char* pszDir) {
     if (GetState() != kStateIdle) return;
     try {
-        m_pShared->tempDir = pszDir ? pszDir : "";
+        m_pShared->tempDir = pszDir ? ThreadAcpToWide(pszDir) : std::wstring();
+    } catch (...) {
+    }
+}
+
+void CVantorHttp::SetTempDir(const wchar_t* pszDir) {
+    if (GetState() != kStateIdle) return;
+    try {
+        m_pShared->tempDir = pszDir ? pszDir : L"";
     } catch (...) {
     }
 }

@@ -43,12 +43,15 @@ public:
     double GetDownProgress() const;
     // Renames the complete body to pszPath (same volume), replacing any file there.
     // 0 on success, -1 on failure (state not 0, or the file system refused).
+    // Narrow paths are read in the thread's ANSI code page.
     int SaveData(const char* pszPath);
+    int SaveData(const wchar_t* pszPath);
 
     // Settings; call before SendData.
     void SetMaxBodySize(uint64_t nBytes);           // default: no limit
     void SetTimeouts(int nConnectMs, int nIdleMs);  // defaults 10 s and 30 s
     void SetTempDir(const char* pszDir);            // default: the temporary path
+    void SetTempDir(const wchar_t* pszDir);
     void EnableSha256();                            // hash the body while it arrives
     // Up to kMaxRetries more attempts after a broken connection, a short body,
     // a time-out or a "not now" status, and resume with byte ranges.

@@ -97,12 +97,14 @@ DOWNLOAD_ROWS = [
                                      + hashlib.sha256(SETUP).hexdigest().upper() + "</sha256>"), "completed", DONE),
     ("query string in the URL", forced("{base}/files/setup.exe?v=2#x"), "completed", DONE),
     ("URL ending in /", forced("{base}/files/"), "failed", KEPT),
+    # The shell would hand it to a script host.
+    ("script named by the URL", forced("{base}/files/setup.js"), "failed", KEPT),
     ("unreachable host", forced("http://127.0.0.1:1/setup.exe"), "failed", KEPT),
-    # The URL fits its 1024 bytes, the work folder path plus the name do not.
-    ("installer path too long", forced("{base}/files/" + "n" * 990), "failed", KEPT),
+    # The URL fits its 1024 bytes; the name is longer than any installer's.
+    ("installer name too long", forced("{base}/files/" + "n" * 986 + ".exe"), "failed", KEPT),
 ]
 # Refused before any request.
-NOT_FETCHED = {"malformed size", "URL ending in /", "installer path too long"}
+NOT_FETCHED = {"malformed size", "URL ending in /", "script named by the URL", "installer name too long"}
 
 
 def work_files(workdir):

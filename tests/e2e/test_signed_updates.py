@@ -101,3 +101,22 @@ def test_installer_that_differs_from_its_signed_digest_is_not_started(run, servi
     serve(signed_values(service, force="1", body=SETUP + b"tampered"))
     service.add_file("setup.exe", SETUP + b"tampere!")  # same size, other bytes
     check_outcome(run(exe=SIGNED_EXE), wine, workdir, "failed", FETCHED_MANIFEST)
+
+
+@pytest.mark.parametrize("target", ["url", "local path"])
+def test_signed_build_ignores_a_command_line_target(run, service, serve, wine, workdir, target):
+    # It would otherwise fetch and start whatever a link or a script names.
+    serve(signed_values(service, force="1"))
+    local = wine.temp_dir / "local-setup.exe"
+    marker = local.with_name("local-setup.exe.ran")
+    marker.unlink(missing_ok=True)
+    local.write_bytes(SETUP)
+    service.add_file("other.exe", SETUP)
+    try:
+        arg = service.base_url + "/files/other.exe" if target == "url" else wine.win_path(local)
+        check_outcome(run("-test_update", arg, exe=SIGNED_EXE), wine, workdir, "completed", COMPLETED)
+        assert service.requests() == ["/Client/refresh", "/files/setup.exe"]
+        assert not marker.exists()
+    finally:
+        local.unlink(missing_ok=True)
+        marker.unlink(missing_ok=True)

@@ -45,7 +45,10 @@ TEST(CommandLine, UrlsAndPaths) {
     EXPECT_EQ(ClassifyArgument("http://h/a.exe", kProbe), ArgKind::Target);
     EXPECT_EQ(ClassifyArgument("xhttp:y", kProbe), ArgKind::Target);  // plain substring test
     EXPECT_EQ(ClassifyArgument("HTTP://h/a.exe", kProbe), ArgKind::Ignored);
-    EXPECT_EQ(ClassifyArgument("https://h/a.exe", kProbe), ArgKind::Ignored);
+    // A test download may travel encrypted too; "https:" only at the start.
+    EXPECT_EQ(ClassifyArgument("https://h/a.exe", kProbe), ArgKind::Target);
+    EXPECT_EQ(ClassifyArgument("xhttps://h/a.exe", kProbe), ArgKind::Ignored);
+    EXPECT_EQ(ClassifyArgument("HTTPS://h/a.exe", kProbe), ArgKind::Ignored);
     EXPECT_EQ(ClassifyArgument("C:\\setup.exe", kProbe), ArgKind::Target);
     EXPECT_EQ(ClassifyArgument("C:\\folder", kProbe), ArgKind::Target);
     EXPECT_EQ(ClassifyArgument("C:\\missing.exe", kProbe), ArgKind::Ignored);
@@ -79,6 +82,15 @@ TEST(CommandLine, ParseArgumentsOrderAndLimit) {
     EXPECT_EQ(o.target, "");
     o = ParseArguments({}, kProbe);
     EXPECT_FALSE(o.bPrompt || o.bTestUpdate);
+}
+
+TEST(CommandLine, BuildWithPublisherKeyIgnoresTargets) {
+    g_existing = {"C:\\local.exe"};
+    for (const char* target : {"http://h/a.exe", "https://h/a.exe", "C:\\local.exe"}) {
+        CommandLineOptions o = ParseArguments({"-test_update", target, "-prompt"}, kProbe, false);
+        EXPECT_TRUE(o.bTestUpdate && o.bPrompt) << target;
+        EXPECT_EQ(o.target, "") << target;
+    }
 }
 
 TEST(CommandLine, UrlMarkerProbeIsUsedWhenGiven) {

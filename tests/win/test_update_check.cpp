@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "update/Download.h"
 #include "update/TextConv.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateView.h"
@@ -198,4 +199,37 @@ TEST(ClientVersion, VersionResourceShowsIt) {
     EXPECT_EQ(text(L"OriginalFilename"), L"LumoraZUDeZazeda.exe");
     EXPECT_FALSE(text(L"FileDescription").empty());
     EXPECT_FALSE(text(L"ProductName").empty());
+}
+
+// A system code page (936) that the thread's (1252, English formats) does
+// not share, and a temporary folder named in the first: every step from the
+// check to the launch must still reach the same file.
+TEST(DownloadWorker, OnePathFromCheckToLaunchWhateverTheThreadCodePage) {
+    if (g_szWorkDir[0]) GTEST_SKIP() << "the work folder was formed before; run this test on its own";
+    wchar_t szTemp[MAX_PATH];
+    ASSERT_GT(::GetTempPathW(MAX_PATH, szTemp), 0u);
+    const std::wstring temp = std::wstring(szTemp) + L"\u66f4\u65b0\\";  // "update" in Chinese
+    ::CreateDirectoryW(temp.c_str(), nullptr);
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"TMP", temp.c_str()));
+    ASSERT_TRUE(::SetThreadLocale(MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT)));
+    ASSERT_EQ(WideToNarrow(L"\u66f4"), "?") << "the thread's code page did not change";
+
+    const std::wstring marker = temp + L"LumoraTV\\temp/demo-setup.exe.ran";
+    ::DeleteFileW(marker.c_str());  // from an earlier run that failed
+    const std::string url = "http://127.0.0.1:" + std::to_string(LUMORA_TEST_PORT) + "/files/demo-setup.exe";
+    ServeManifest(Manifest("1.1.1.3", "1", url.c_str()));
+    CRecordingView view;
+    CheckForUpdate(&view);  // stores and reads the manifest there too
+    ASSERT_EQ(view.m_calls, "EnterDownloadingState");
+    EXPECT_TRUE(DownloadAndLaunch(view.m_szTarget, &view));
+    EXPECT_EQ(view.m_calls, "EnterDownloadingState Hide Close");
+    bool bRan = false;
+    for (int i = 0; i < 500 && !bRan; ++i, ::Sleep(10)) bRan = ::GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
+    EXPECT_TRUE(bRan) << "the installer was not started";
+    ::Sleep(200);  // the installer has exited
+    for (const wchar_t* psz : {L"LumoraTV\\temp/demo-setup.exe.ran", L"LumoraTV\\temp/demo-setup.exe",
+                               L"LumoraTV\\temp\\xml_new\\/version.xml"})
+        ::DeleteFileW((temp + psz).c_str());
+    for (const wchar_t* psz : {L"LumoraTV\\temp\\xml_new", L"LumoraTV\\temp", L"LumoraTV", L""})
+        ::RemoveDirectoryW((temp + psz).c_str());
 }

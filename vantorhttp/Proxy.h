@@ -1,0 +1,33 @@
+// The user's proxy for one request, found the way long-lived Windows clients
+// find it on every version.
+#pragma once
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <functional>
+#include <string>
+
+// One question to WinHTTP's proxy look-up for the request's URL
+// (WinHttpGetProxyForUrl with these options): true with info filled, else
+// false with the error. The transfer runs it where it can be cancelled.
+using ProxyQuestion = std::function<bool(const WINHTTP_AUTOPROXY_OPTIONS& options, WINHTTP_PROXY_INFO& info,
+                                         DWORD& error)>;
+
+struct ProxySetting {
+    DWORD access = WINHTTP_ACCESS_TYPE_NO_PROXY;
+    std::wstring proxy, bypass;
+};
+
+// Auto-detection (flags WINHTTP_AUTOPROXY_AUTO_DETECT) or the PAC script the
+// user configured (WINHTTP_AUTOPROXY_CONFIG_URL), asked for the URL's proxy.
+// False when it yields none.
+bool FindAutoProxy(const ProxyQuestion& ask, DWORD flags, const std::wstring& pacUrl, ProxySetting& out);
+
+// A WinHTTP session through the user's proxy: Internet Options first, where
+// auto-detection or a PAC script comes before the fixed proxy (with its
+// bypass list), and direct when neither yields one. Only where the user has
+// configured nothing does the system decide: its automatic proxy from
+// Windows 8.1 on, which older systems refuse, and then WinHTTP's own
+// setting. Null on failure.
+HINTERNET OpenProxySession(const wchar_t* pszUserAgent, const ProxyQuestion& ask);
