@@ -107,7 +107,11 @@ def test_stalled_download_resumes_after_the_idle_time_out(run, service, workdir)
     assert u.wait_exit(50) == 0
     assert 30 < time.monotonic() - t0 < 45
     assert (workdir / "setup.exe").read_bytes() == DEMO_SETUP.read_bytes()
-    assert [e["range"] for e in service.request_log()][1:] == [None, "bytes=20000-"]
+    # Resumed from what the last whole read brought: a read that times out
+    # hands over nothing of what it had taken.
+    ranges = [e["range"] for e in service.request_log()][1:]
+    assert ranges[0] is None and len(ranges) == 2
+    assert ranges[1].startswith("bytes=") and 0 < int(ranges[1][6:-1]) <= 20000
     # The installer runs on after the updater; let it finish before the next test's folder exists.
     assert wait_for((workdir / "setup.exe.ran").exists, 5)
 
