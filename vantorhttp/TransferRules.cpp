@@ -82,9 +82,11 @@ RangeAnswer JudgeRangeAnswer(int nStatus, const char* pszContentRange, int64_t n
 
 void CReadPacer::Record(size_t nAsked, size_t nGot, double readSeconds) {
     const double got = static_cast<double>(nGot);
-    // Waiting for the link takes a good part of the pause, at about its rate.
+    // Taking bytes that wait goes far faster than a tenth of the pause; a
+    // read that took longer waited for the link (for a bursty sender, a
+    // whole burst), and that is what costs CPU under Wine.
     const bool waited = nGot < nAsked || m_pause == 0 ||
-                        (readSeconds > m_pause / 4 && got < 4 * m_rate * readSeconds);
+                        readSeconds > std::max(0.002, m_pause / 10);
     if (!m_first) {
         m_windowBytes += got;
         m_windowSeconds += m_pause + readSeconds;
@@ -94,8 +96,11 @@ void CReadPacer::Record(size_t nAsked, size_t nGot, double readSeconds) {
     if (m_windowSeconds >= kPeriodSeconds) {
         const double measured = m_windowBytes / m_windowSeconds;
         if (m_windowWaited) {
-            m_rate = measured;
-            m_rise = 0.1;
+            // Between pauses, a little less than the link brings: the bytes
+            // left over let the next reads find all they ask for, and a
+            // waiting read costs a whole burst of a bursty sender.
+            m_rate = (m_pause > 0 ? 0.9 : 1.0) * measured;
+            m_rise = 0.03;
         } else {
             m_rate = std::max(m_rate, measured) * (1 + m_rise);
             m_rise = std::min(1.0, 2 * m_rise);

@@ -46,7 +46,8 @@ RangeAnswer JudgeRangeAnswer(int nStatus, const char* pszContentRange, int64_t n
 // body ends), and under Wine every moment spent waiting inside it costs CPU
 // (a tenth of a core at 1 MiB/s). So on a link below kPauseBelow the reader
 // lets bytes gather in the socket for a tenth of a second and then asks for
-// what it expects to find: the read takes what is there and waits little.
+// a little less than the link brings: the read takes what is there, and the
+// bytes left over keep the next reads from waiting.
 // The rate is measured over a tenth of a second at least. Where a read had
 // to wait for the link (or returned early), the link set the pace and the
 // measure is its rate; where every read found its bytes waiting, the reader
@@ -60,8 +61,8 @@ public:
     static constexpr size_t kMinRead = 4u << 10;
     static constexpr double kPeriodSeconds = 0.1;
     // What gathers in a pause below this rate (300 KB at most) is taken in
-    // less than a quarter of the pause (tens of MB/s under Wine), so a read
-    // that took longer, at under four times the link's rate, waited for it.
+    // far less than a tenth of the pause (tens of MB/s under Wine), so a
+    // read that took longer waited for the link.
     static constexpr double kPauseBelow = 3.0 * (1 << 20);
 
     explicit CReadPacer(size_t nMaxRead) : m_nMaxRead(nMaxRead < kMinRead ? kMinRead : nMaxRead) {}
@@ -77,7 +78,7 @@ private:
     size_t m_size = kMinRead;
     double m_pause = 0;
     double m_rate = 0;
-    double m_rise = 0.1;
+    double m_rise = 0.03;
     double m_windowBytes = 0, m_windowSeconds = 0;
     bool m_windowWaited = false;
     bool m_first = true;
