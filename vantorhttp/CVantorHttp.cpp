@@ -530,11 +530,8 @@ void Run(std::shared_ptr<Shared> sp) {
 }
 
 bool CrackUrl(const char* url, Shared& s) {
-    int n = MultiByteToWideChar(CP_THREAD_ACP, 0, url, -1, nullptr, 0);
-    if (n <= 1) return false;
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    if (MultiByteToWideChar(CP_THREAD_ACP, 0, url, -1, &wide[0], n) != n) return false;
-    wide.resize(static_cast<size_t>(n - 1));
+    const std::wstring wide = ThreadAcpToWide(url);
+    if (wide.empty()) return false;
 
     URL_COMPONENTS uc;
     std::memset(&uc, 0, sizeof uc);
