@@ -68,7 +68,6 @@ public:
     explicit CReadPacer(size_t nMaxRead) : m_nMaxRead(nMaxRead < kMinRead ? kMinRead : nMaxRead) {}
     double PauseSeconds() const { return m_pause; }
     size_t ReadSize() const { return m_size; }
-    double Rate() const { return m_rate; }  // bytes a second, 0 while unknown
     // After each read: bytes asked for and received, and the seconds it took
     // (the pause before it not included).
     void Record(size_t nAsked, size_t nGot, double readSeconds);
@@ -77,7 +76,7 @@ private:
     size_t m_nMaxRead;
     size_t m_size = kMinRead;
     double m_pause = 0;
-    double m_rate = 0;
+    double m_rate = 0;  // bytes a second, 0 while unknown
     double m_rise = 0.03;
     double m_windowBytes = 0, m_windowSeconds = 0;
     bool m_windowWaited = false;
