@@ -8,8 +8,6 @@ server, which do the drawing work the updater asks for, and the rate the
 updater actually took. Asserts nothing.
 Usage: bench/cpu_bench.py [--seconds 20] [--exe PATH] (run tools/build.sh first)."""
 import argparse
-import os
-import subprocess
 import sys
 import time
 from pathlib import Path
@@ -18,36 +16,8 @@ ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 sys.path.insert(0, str(ROOT / "tools"))
 
-from benchenv import bench_environment  # noqa: E402
+from benchenv import bench_environment, cpu_seconds, wineservers  # noqa: E402
 from harness import DEMO_SETUP, EXE, Updater, reset_dir, visible_controls  # noqa: E402
-
-TICK = os.sysconf("SC_CLK_TCK")
-
-
-def cpu_seconds(pid):
-    fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / TICK  # utime + stime
-
-
-def cpu_seconds_or_zero(pid):
-    try:
-        return cpu_seconds(pid)
-    except OSError:  # gone meanwhile
-        return 0.0
-
-
-def wineservers(prefix):
-    """This prefix's Wine server only: other prefixes may be busy meanwhile."""
-    pids = []
-    for p in subprocess.run(["pgrep", "wineserver"], capture_output=True, text=True).stdout.split():
-        try:
-            env = Path(f"/proc/{p}/environ").read_bytes().split(b"\0")
-        except OSError:
-            continue
-        if ("WINEPREFIX=" + prefix).encode() in env:
-            pids.append(int(p))
-    return pids
-
 
 def main():
     ap = argparse.ArgumentParser()
@@ -67,13 +37,13 @@ def window_cpu(wine, svc, display, args, shown):
         u.wait_window(shown)
         time.sleep(2)
         servers = wineservers(wine.env["WINEPREFIX"]) + [display.proc.pid]
-        before = cpu_seconds(u.proc.pid), sum(cpu_seconds_or_zero(p) for p in servers)
+        before = cpu_seconds(u.proc.pid), sum(cpu_seconds(p) or 0 for p in servers)
         got0, t0 = svc.bytes_sent(), time.monotonic()
         time.sleep(args.seconds)
-        after = cpu_seconds(u.proc.pid), sum(cpu_seconds_or_zero(p) for p in servers)
-        got1, wall = svc.bytes_sent(), time.monotonic() - t0
         if not u.running():
             raise RuntimeError("the updater ended before the measurement did")
+        after = cpu_seconds(u.proc.pid), sum(cpu_seconds(p) or 0 for p in servers)
+        got1, wall = svc.bytes_sent(), time.monotonic() - t0
         # What the service handed over is what the updater took: the socket
         # buffers hold far less than the seconds measured.
         return ((after[0] - before[0]) / wall * 100, (after[1] - before[1]) / wall * 100,

@@ -12,8 +12,6 @@ server, taken over the same interval. Prints a table; asserts nothing.
 Usage: bench/rate_bench.py [--seconds 6] [--rates 0.25,1,4,16,0] [--tick-ms 2] [--exe PATH]
 (run tools/build.sh first; rate 0 means unthrottled)."""
 import argparse
-import os
-import subprocess
 import sys
 import tempfile
 import time
@@ -23,39 +21,15 @@ ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 sys.path.insert(0, str(ROOT / "tools"))
 
-from benchenv import bench_environment  # noqa: E402
+from benchenv import bench_environment, cpu_seconds, wineservers  # noqa: E402
 from harness import BIN, DEMO_SETUP, EXE, reset_dir  # noqa: E402
 
-TICK = os.sysconf("SC_CLK_TCK")
 MIB = 1 << 20
 UNTHROTTLED_MIB = 64
 
 
-def cpu_seconds(pid):
-    """utime + stime of a live process; None once it is gone."""
-    try:
-        fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
-    except (OSError, IndexError):
-        return None
-    return (int(fields[11]) + int(fields[12])) / TICK
-
-
-def _prefix_of(pid):
-    try:
-        env = Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
-    except OSError:
-        return None
-    for item in env:
-        if item.startswith(b"WINEPREFIX="):
-            return item[len(b"WINEPREFIX="):].decode()
-    return None
-
-
 def wineserver_cpu(prefix):
-    # Only this prefix's server: other prefixes may be busy meanwhile.
-    pids = [p for p in subprocess.run(["pgrep", "wineserver"], capture_output=True, text=True).stdout.split()
-            if _prefix_of(p) == prefix]
-    return sum(cpu_seconds(int(p)) or 0 for p in pids)
+    return sum(cpu_seconds(p) or 0 for p in wineservers(prefix))
 
 
 def fetch(wine, svc, proc, path, done):
