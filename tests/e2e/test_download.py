@@ -60,8 +60,10 @@ def status_percentages(u, timeout=20):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline and u.running():
         w = u.window()
-        if w and control(w, "status")["visible"]:
-            text = control(w, "status")["text"]
+        # A window being torn down may already have lost its children.
+        status = control(w, "status") if w else None
+        if status and status["visible"]:
+            text = status["text"]
             m = re.fullmatch(r"正在下载1\.1\.1\.3版本，请稍后\.\.\.\.\((\d+)%\)( *)", text)
             assert m, text
             assert len(m.group(0)) - len("正在下载1.1.1.3版本，请稍后....") == 100
