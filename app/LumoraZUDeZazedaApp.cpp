@@ -10,12 +10,15 @@
 
 #include "app/CommandLine.h"
 #include "common/Handle.h"
+#include "common/Log.h"
 #include "framework/Framework.h"
 #include "ui/LumoraZUDeZazedaDlg.h"
 #include "update/BoundedText.h"
 #include "update/TextConv.h"
 #include "update/Trust.h"
 #include "update/UpdateCheck.h"
+#include "update/Version.h"
+#include "update/WorkDir.h"
 
 CHandle g_hInstanceSemaphore;
 
@@ -31,6 +34,25 @@ namespace {
 // In the same conversion as the update check, which tests it again.
 bool PathExists(const char* pszPath) { return ::PathFileExistsW(NarrowToWide(pszPath).c_str()) != FALSE; }
 
+// Switches and the kind of target only: a target can name the user or
+// carry a query string.
+void LogStart(const CommandLineOptions& options) {
+    std::string switches;
+    if (options.bPrompt) switches = "-prompt";
+    if (options.bTestUpdate) switches += switches.empty() ? "-test_update" : ",-test_update";
+    const char* target = options.target.empty() ? "none" : IsUrlTarget(options.target.c_str()) ? "url" : "path";
+#ifdef _WIN64
+    const char* arch = "x64";
+#else
+    const char* arch = "x86";
+#endif
+    LogEvent("start", {{"version", kClientVersion},
+                       {"switches", switches.empty() ? "none" : switches},
+                       {"target", target},
+                       {"signed", kHasUpdatePublicKey ? "yes" : "no"},
+                       {"arch", arch}});
+}
+
 void ReadCommandLine(CLumoraZUDeZazedaDlg& dlg) {
     int nArgs = 0;
     const CLocalMemory<LPWSTR*> argv(::CommandLineToArgvW(::GetCommandLineW(), &nArgs));
@@ -41,6 +63,7 @@ void ReadCommandLine(CLumoraZUDeZazedaDlg& dlg) {
     if (options.bPrompt) dlg.m_bPrompt = true;
     if (options.bTestUpdate) dlg.m_bTestUpdate = true;
     if (!options.target.empty()) CopyText(dlg.m_szTarget, sizeof(dlg.m_szTarget), options.target.c_str());
+    LogStart(options);
 }
 }  // namespace
 
@@ -51,7 +74,11 @@ BOOL CLumoraZUDeZazedaApp::InitInstance() {
     AfxEnableControlContainer();
 
     g_hInstanceSemaphore.Reset(::CreateSemaphoreA(nullptr, 0, 1, "LumoraZUDeZazeda.exe"));
-    if (::GetLastError() == ERROR_ALREADY_EXISTS) return TRUE;
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        OpenLogIfFolderIsOwn();
+        LogEvent("exit", {{"reason", "already-running"}});
+        return TRUE;
+    }
 
     SetRegistryKey(L"应用程序向导生成的本地应用程序");
     CLumoraZUDeZazedaDlg dlg;
@@ -62,6 +89,7 @@ BOOL CLumoraZUDeZazedaApp::InitInstance() {
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;
+    LogEvent("exit", {{"state", StateName(dlg.m_nState)}});
     return FALSE;
 }
 

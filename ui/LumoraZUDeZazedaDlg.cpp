@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "common/Gdi.h"
+#include "common/Log.h"
 #include "ui/Colours.h"
 #include "ui/Layout.h"
 #include "ui/StatusLine.h"
@@ -179,6 +180,7 @@ void CLumoraZUDeZazedaDlg::DrawStatePictures(HDC hDC, const RECT& rc, bool bDivi
 }
 
 void CLumoraZUDeZazedaDlg::ShowState(int nState) {
+    LogEvent("show", {{"state", StateName(nState)}});
     if (!IsWindowVisible()) ShowWindow(SW_SHOWNORMAL);
     m_nState = nState;
     RECT rc;
@@ -244,9 +246,17 @@ void CLumoraZUDeZazedaDlg::OnPaint() {
 
 HCURSOR CLumoraZUDeZazedaDlg::OnQueryDragIcon() { return (HCURSOR)m_hIcon; }
 
-void CLumoraZUDeZazedaDlg::OnBnClickedClose() { SendMessage(WM_CLOSE, 0, 0); }
+void CLumoraZUDeZazedaDlg::LogUserAction(const char* pszAction) const {
+    LogEvent("user", {{"action", pszAction}, {"state", StateName(m_nState)}});
+}
+
+void CLumoraZUDeZazedaDlg::OnBnClickedClose() {
+    LogUserAction("close");
+    SendMessage(WM_CLOSE, 0, 0);
+}
 
 void CLumoraZUDeZazedaDlg::OnBnClickedOk() {
+    LogUserAction("ok");
     if (m_nState == STATE_NO_UPDATE)
         SendMessage(WM_CLOSE, 0, 0);
     else if (m_nState == STATE_NEW_VERSION)
@@ -254,15 +264,18 @@ void CLumoraZUDeZazedaDlg::OnBnClickedOk() {
 }
 
 void CLumoraZUDeZazedaDlg::OnBnClickedCancel() {
+    LogUserAction("cancel");
     if (m_nState == STATE_NEW_VERSION) SendMessage(WM_CLOSE, 0, 0);
 }
 
 void CLumoraZUDeZazedaDlg::OnBnClickedFeedback() {
+    LogUserAction("feedback");
     ::ShellExecuteW(nullptr, L"open", kFeedbackPageUrl, nullptr, nullptr, SW_SHOWNORMAL);
     SendMessage(WM_CLOSE, 0, 0);
 }
 
 void CLumoraZUDeZazedaDlg::OnBnClickedDownloadPage() {
+    LogUserAction("download-page");
     ::ShellExecuteW(nullptr, L"open", kDownloadPageUrl, nullptr, nullptr, SW_SHOWNORMAL);
     SendMessage(WM_CLOSE, 0, 0);
 }

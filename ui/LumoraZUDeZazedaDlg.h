@@ -68,4 +68,5 @@ private:
     bool m_bSkinLoaded = false;
     void DrawSkinFile(HDC hDC, CImage& image, const wchar_t* pszRelative, int x, int y);
     void DrawStatePictures(HDC hDC, const RECT& rc, bool bDivider);
+    void LogUserAction(const char* pszAction) const;
 };

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "CVantorHttp.h"
+#include "common/Log.h"
 #include "update/Pause.h"
 #include "update/TextConv.h"
 #include "update/Trust.h"
@@ -26,9 +27,22 @@ bool StopRequested(CUpdateView* pView, uint64_t nStartMs, uint64_t nMs) {
         [](uint64_t n) { ::Sleep(static_cast<DWORD>(n)); }, [pView] { return pView->m_bStopWorker.load(); });
 }
 
-bool Fail(CUpdateView* pView) {
+bool Fail(CUpdateView* pView, const char* pszWhy) {
+    LogEvent("download", {{"result", "failed"}, {"reason", pszWhy}});
     if (!pView->m_bStopWorker) pView->ShowState(STATE_FAILED);
     return false;
+}
+// size= and sha256= say ok, mismatch or unchecked (the manifest gave none).
+void LogVerify(const IntegrityExpectation& want, uint64_t nBytes, const uint8_t* pDigest, bool bMatches) {
+    const char* size = !want.bHasSize ? "unchecked" : want.nSize == nBytes ? "ok" : "mismatch";
+    const char* sha = !want.bHasSha256                                            ? "unchecked"
+                      : pDigest && std::memcmp(pDigest, want.sha256, 32) == 0 ? "ok"
+                                                                                : "mismatch";
+    LogEvent("verify", {{"stage", "download"},
+                        {"result", bMatches ? "ok" : "mismatch"},
+                        {"bytes", std::to_string(nBytes)},
+                        {"size", size},
+                        {"sha256", sha}});
 }
 }  // namespace
 
@@ -52,20 +66,21 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
     // device, a stream or a folder, or that the shell would hand to a script
     // host. A path that does not fit is refused too.
     const std::wstring wideName = GetUrlFileName(pszUrl);
-    if (!IsAcceptableInstallerName(wideName)) return Fail(pView);
+    LogEvent("download", {{"url", LogUrl(pszUrl)}});
+    if (!IsAcceptableInstallerName(wideName)) return Fail(pView, "bad-file-name");
     const std::string name = WideToNarrow(wideName.c_str());
     char szPath[1024] = {};
     const char* pszWorkDir = GetWorkDir();
     if (!pszWorkDir[0] || !FormInstallerPath(szPath, sizeof(szPath), pszWorkDir, name.c_str()) ||
         !pView->m_bIntegrityValid)
-        return Fail(pView);
+        return Fail(pView, pView->m_bIntegrityValid ? "no-work-folder" : "bad-size-or-sha256");
 
     // One wide path, formed once, for every step from the check to the
     // launch: each conversion of its own could name another file.
     const std::wstring& workDir = GetWorkDirW();
     const std::wstring widePath = workDir + L"/" + wideName;
     // Checked again now: the folder may have been swapped since the check.
-    if (CheckFolder(workDir.c_str()) != FolderCheck::Own) return Fail(pView);
+    if (CheckFolder(workDir.c_str()) != FolderCheck::Own) return Fail(pView, "folder-not-ours");
     DeleteLeftoverParts(workDir);
     const IntegrityExpectation& want = pView->m_integrity;
     bool bComplete = false;
@@ -83,37 +98,45 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
         while (http.GetState() > 0) {
             if (pView->m_bStopWorker) {
                 http.Cancel();
+                LogEvent("download", {{"result", "stopped"}, {"bytes", std::to_string(http.GetReceivedBytes())}});
                 return false;
             }
             pView->m_dProgress = http.GetDownProgress();
             ::Sleep(10);
         }
         if (pView->m_bStopWorker) return false;
-        if (http.GetState() != CVantorHttp::kStateDone) return Fail(pView);
+        if (http.GetState() != CVantorHttp::kStateDone) return Fail(pView, CVantorHttp::StateName(http.GetState()));
         uint8_t digest[32];
         bool bHaveDigest = http.GetSha256(digest);
-        if (!MatchesIntegrity(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr)) return Fail(pView);
+        const bool bMatches = MatchesIntegrity(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr);
+        LogVerify(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr, bMatches);
+        if (!bMatches) return Fail(pView, "size-or-sha256-mismatch");
 
         pView->m_dProgress = 1.0;
         if (::PathFileExistsW(widePath.c_str())) ::DeleteFileW(widePath.c_str());
         bComplete = http.SaveData(widePath.c_str()) == 0;
     }
-    if (!bComplete) return Fail(pView);
+    if (!bComplete) return Fail(pView, "save");
 
     // From here until the shell has started it, the installer is held open
     // with read sharing only, and its digest is checked once more inside
     // the pause: what runs is exactly what was verified.
     const uint64_t nPauseStart = ::GetTickCount64();
     CHandle installer = OpenVerifiedInstaller(widePath.c_str(), want);
+    LogEvent("verify", {{"stage", "launch"}, {"result", installer.IsValid() ? "ok" : "mismatch"}});
     if (!installer.IsValid()) {
         ::DeleteFileW(widePath.c_str());
-        return Fail(pView);
+        return Fail(pView, "changed-before-launch");
     }
     // The bar shows 100 % for a moment; closing the window meanwhile means
     // the user no longer wants the installer started.
-    if (StopRequested(pView, nPauseStart, kHandOverPauseMs)) return true;
+    if (StopRequested(pView, nPauseStart, kHandOverPauseMs)) {
+        LogEvent("launch", {{"result", "not-started"}, {"reason", "window-closed"}});
+        return true;
+    }
     pView->Hide();
-    ::ShellExecuteW(nullptr, L"open", widePath.c_str(), nullptr, nullptr, SW_SHOW);
+    const auto result = ::ShellExecuteW(nullptr, L"open", widePath.c_str(), nullptr, nullptr, SW_SHOW);
+    LogEvent("launch", {{"file", LogPath(widePath)}, {"result", std::to_string(reinterpret_cast<intptr_t>(result))}});
     installer.Close();
     pView->Close();
     return true;

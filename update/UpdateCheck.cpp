@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "CVantorHttp.h"
+#include "common/Log.h"
 #include "update/BoundedText.h"
 #include "update/Decision.h"
 #include "update/Manifest.h"
@@ -58,6 +59,7 @@ ManifestDir EnsureManifestDir() {
 // installer to hand to the shell at once.
 void RunTestTarget(CUpdateView* pView) {
     if (IsUrlTarget(pView->m_szTarget)) {
+        LogEvent("decision", {{"action", pView->m_bPrompt ? "offer" : "forced"}, {"target", "url"}});
         CopyText(pView->m_szStatus, sizeof(pView->m_szStatus), kStatusTarget);
         if (pView->m_bPrompt)
             pView->ShowState(STATE_NEW_VERSION);
@@ -66,9 +68,14 @@ void RunTestTarget(CUpdateView* pView) {
     } else {
         // Converted once: the file tested is the file started.
         const std::wstring path = NarrowToWide(pView->m_szTarget);
-        if (!::PathFileExistsW(path.c_str())) return;
+        if (!::PathFileExistsW(path.c_str())) {
+            LogEvent("decision", {{"action", "none"}, {"target", "missing"}});
+            return;
+        }
+        LogEvent("decision", {{"action", "run"}, {"target", "path"}});
         pView->Hide();
-        ::ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOW);
+        const auto result = ::ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOW);
+        LogEvent("launch", {{"file", LogPath(path)}, {"result", std::to_string(reinterpret_cast<intptr_t>(result))}});
         pView->Close();
     }
 }
@@ -78,6 +85,43 @@ void RunTestTarget(CUpdateView* pView) {
 std::unique_ptr<CVantorHttp> g_pManifestFetch;
 
 bool TakesManifestBranch(const CUpdateView* pView) { return !(pView->m_szTarget[0] && pView->m_bTestUpdate); }
+
+// One line for the manifest request: where it went, how, and how it ended.
+void LogManifestFetch(const CVantorHttp& http, ULONGLONG nMs) {
+    LogFields f = {{"url", LogUrl(kManifestUrl)}};
+    const LogFields route = http.GetRouteFields();
+    f.insert(f.end(), route.begin(), route.end());
+    const int nState = http.GetState();
+    f.emplace_back("result", CVantorHttp::StateName(nState));
+    f.emplace_back("status", std::to_string(http.GetHttpStatus()));
+    f.emplace_back("bytes", std::to_string(http.GetReceivedBytes()));
+    f.emplace_back("ms", std::to_string(nMs));
+    if (nState != CVantorHttp::kStateDone && http.GetErrorCode()) AddErrorFields(f, http.GetErrorCode());
+    LogEvent("manifest", f);
+}
+
+const char* TrustRuleName(ManifestTrust trust) {
+    switch (trust) {
+    case ManifestTrust::Trusted: return "none";
+    case ManifestTrust::NotSigned: return "not-signed";
+    case ManifestTrust::BadSignature: return "bad-signature";
+    case ManifestTrust::NoIntegrity: return "no-size-or-sha256";
+    case ManifestTrust::BadExpiry: return "bad-expires";
+    case ManifestTrust::Expired: return "expired";
+    case ManifestTrust::NulInValue: return "nul-in-value";
+    }
+    return "?";
+}
+
+const char* ActionName(UpdateAction action) {
+    switch (action) {
+    case UpdateAction::StartDownload: return "forced";
+    case UpdateAction::ShowNewVersion: return "offer";
+    case UpdateAction::ShowNoUpdate:
+    case UpdateAction::CloseWindow: return "no-update";
+    }
+    return "?";
+}
 
 void FetchFailed(CUpdateView* pView) {
     if (pView->m_bPrompt)
@@ -110,7 +154,10 @@ void CheckForUpdate(CUpdateView* pView) {
     }
     char szManifestPath[1024] = {};
     const ManifestDir dir = EnsureManifestDir();
-    if (dir == ManifestDir::Foreign) return FetchFailed(pView);
+    if (dir == ManifestDir::Foreign) {
+        LogEvent("manifest", {{"result", "folder-not-ours"}});
+        return FetchFailed(pView);
+    }
     // An older version.xml must never be read as if it had just arrived, so
     // a manifest that cannot be stored is not read at all.
     if (dir != ManifestDir::Ready ||
@@ -127,6 +174,7 @@ void CheckForUpdate(CUpdateView* pView) {
         if (::GetTickCount64() - nStart >= kManifestDeadlineMs) http.Cancel();
         ::Sleep(10);
     }
+    LogManifestFetch(http, ::GetTickCount64() - nStart);
     int nState = http.GetState();
     if (nState == CVantorHttp::kErrTooLarge) return;  // unreadable: no change
     if (nState != CVantorHttp::kStateDone) return FetchFailed(pView);
@@ -137,19 +185,31 @@ void CheckForUpdate(CUpdateView* pView) {
     FILE* fp = _wfopen(manifestPath.c_str(), L"rb");
     const bool bRead = fp && ReadManifestFile(fp, values);
     if (fp) std::fclose(fp);
-    if (!bRead) return;
+    if (!bRead) {
+        LogEvent("manifest-read", {{"result", "unreadable"}});
+        return;
+    }
     // With the publisher's key built in, only a manifest signed with it, with
     // its installer's size and digest, and not expired, is acted on; any
     // other is no better than no answer at all.
-    if (kHasUpdatePublicKey && CheckManifestTrust(values) != ManifestTrust::Trusted) return FetchFailed(pView);
+    if (kHasUpdatePublicKey) {
+        const ManifestTrust trust = CheckManifestTrust(values);
+        LogEvent("trust", {{"result", trust == ManifestTrust::Trusted ? "trusted" : "untrusted"},
+                           {"rule", TrustRuleName(trust)}});
+        if (trust != ManifestTrust::Trusted) return FetchFailed(pView);
+    } else {
+        LogEvent("trust", {{"result", "unchecked"}, {"rule", "no-key-in-build"}});
+    }
     char szStatus[sizeof(pView->m_szStatus)];
     if (!FormatText(szStatus, sizeof(szStatus), kStatusVersion, values.szVersion)) return;
     std::memcpy(pView->m_szStatus, szStatus, sizeof(szStatus));
     FormatText(pView->m_szTarget, sizeof(pView->m_szTarget), "%s", values.szUrl);
     pView->m_bIntegrityValid = ParseIntegrity(values.szSize, values.szSha256, pView->m_integrity);
 
-    switch (DecideUpdate(CompareVersion(values.szVersion), pView->m_bTestUpdate, ParseForce(values.szForce),
-                         pView->m_bPrompt)) {
+    const UpdateAction action = DecideUpdate(CompareVersion(values.szVersion), pView->m_bTestUpdate,
+                                             ParseForce(values.szForce), pView->m_bPrompt);
+    LogEvent("decision", {{"action", ActionName(action)}, {"version", values.szVersion}, {"force", values.szForce}});
+    switch (action) {
     case UpdateAction::StartDownload: pView->EnterDownloadingState(); break;
     case UpdateAction::ShowNewVersion: pView->ShowState(STATE_NEW_VERSION); break;
     case UpdateAction::ShowNoUpdate: pView->ShowState(STATE_NO_UPDATE); break;

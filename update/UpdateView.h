@@ -18,6 +18,18 @@ enum UpdateViewState : int {
     STATE_FAILED = 6,
 };
 
+// The state's name as the log writes it.
+inline const char* StateName(int nState) {
+    switch (nState) {
+    case STATE_IDLE: return "STATE_IDLE";
+    case STATE_NO_UPDATE: return "STATE_NO_UPDATE";
+    case STATE_NEW_VERSION: return "STATE_NEW_VERSION";
+    case STATE_DOWNLOADING: return "STATE_DOWNLOADING";
+    case STATE_FAILED: return "STATE_FAILED";
+    default: return "?";
+    }
+}
+
 class CUpdateView {
 public:
     CUpdateView(const CUpdateView&) = delete;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/Handle.h"
+#include "common/Log.h"
 #include "update/BoundedText.h"
 #include "update/TextConv.h"
 #include "update/Trust.h"
@@ -24,7 +25,18 @@ bool EnsureOwnFolder(const std::wstring& path) {
     g_bWorkDirForeign = true;
     return false;
 }
+
+// The temporary path already ends with a separator; the doubled one in
+// "<temp>\\LumoraTV" is accepted by the file system and kept as it was.
+std::wstring ProductFolder(const wchar_t* pszTemp) { return std::wstring(pszTemp) + L"\\LumoraTV"; }
 }  // namespace
+
+void OpenLogIfFolderIsOwn() {
+    wchar_t szTemp[kWorkDirSize] = {};
+    const DWORD n = ::GetTempPathW(kWorkDirSize, szTemp);
+    const std::wstring product = n > 0 && n < kWorkDirSize ? ProductFolder(szTemp) : std::wstring();
+    SetLogFolder(!product.empty() && CheckFolder(product.c_str()) == FolderCheck::Own ? product : std::wstring());
+}
 
 bool WorkDirIsForeign() { return g_bWorkDirForeign; }
 
@@ -37,16 +49,22 @@ const char* GetWorkDir() {
     if (g_szWorkDir[0]) return g_szWorkDir;
     wchar_t szTemp[kWorkDirSize] = {};
     DWORD n = ::GetTempPathW(kWorkDirSize, szTemp);
-    if (n == 0 || n >= kWorkDirSize) return "";
-    // The temporary path already ends with a separator; the doubled one in
-    // "<temp>\\LumoraTV" is accepted by the file system and kept as it was.
-    const std::wstring product = std::wstring(szTemp) + L"\\LumoraTV";
+    if (n == 0 || n >= kWorkDirSize) {
+        SetLogFolder(std::wstring());
+        return "";
+    }
+    const std::wstring product = ProductFolder(szTemp);
     const std::wstring work = product + L"\\temp";
     // The narrow form must fit its buffer; the files themselves are reached
     // through the wide one only, which no code page can spoil.
     char szWork[kWorkDirSize];
-    if (!FormatText(szWork, sizeof(szWork), "%s", WideToNarrow(work.c_str()).c_str())) return "";
-    if (!EnsureOwnFolder(product) || !EnsureOwnFolder(work)) return "";
+    if (!FormatText(szWork, sizeof(szWork), "%s", WideToNarrow(work.c_str()).c_str()) || !EnsureOwnFolder(product)) {
+        SetLogFolder(std::wstring());
+        return "";
+    }
+    // The log lives beside the work folder, in the folder just made ours.
+    SetLogFolder(product);
+    if (!EnsureOwnFolder(work)) return "";
     g_workDirW = work;
     std::memcpy(g_szWorkDir, szWork, sizeof(szWork));
     return g_szWorkDir;

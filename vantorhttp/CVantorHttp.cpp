@@ -23,6 +23,7 @@
 #include "Tls.h"
 #include "TransferRules.h"
 #include "common/BCrypt.h"
+#include "common/Log.h"
 
 namespace {
 
@@ -66,6 +67,10 @@ struct CVantorHttp::Shared {
     std::atomic<uint64_t> received{0};
     std::atomic<int64_t> length{-1};
     std::atomic<bool> stop{false};  // set under mtx, read anywhere
+    // Written by the worker, read by the owner only once the state is final.
+    ProxyRoute route;
+    DWORD error = 0;  // of the last failed call, 0 when none failed
+    int attemptStatus = 0;  // of the current attempt's answer, 0 before one
     double shownProgress = 0;  // the owner's alone
 
     // Written by the worker before it publishes kStateDone.
@@ -296,8 +301,12 @@ bool AskProxy(Shared& s, const WINHTTP_AUTOPROXY_OPTIONS& options, WINHTTP_PROXY
 
 // The session through the user's proxy (Proxy.h).
 HINTERNET OpenSession(Shared& s) {
-    return OpenProxySession(kUserAgent, [&s](const WINHTTP_AUTOPROXY_OPTIONS& options, WINHTTP_PROXY_INFO& info,
-                                             DWORD& error) { return AskProxy(s, options, info, error); });
+    return OpenProxySession(
+        kUserAgent,
+        [&s](const WINHTTP_AUTOPROXY_OPTIONS& options, WINHTTP_PROXY_INFO& info, DWORD& error) {
+            return AskProxy(s, options, info, error);
+        },
+        &s.route);
 }
 
 // What the temporary file holds, across attempts.
@@ -378,6 +387,7 @@ Outcome ReadBody(Shared& s, HINTERNET req, Body& body) {
         const auto began = std::chrono::steady_clock::now();
         if (!EnterCall(s)) return Final(kCancelled);
         const BOOL ok = WinHttpReadData(req, buf.data() + fill, ask, &got);
+        if (!ok) s.error = GetLastError();
         if (!LeaveCall(s)) return Final(kCancelled);
         if (!ok) return broken();
         if (got == 0) break;
@@ -433,13 +443,17 @@ Outcome Attempt(Shared& s, HINTERNET connect, Body& body) {
         if (!LeaveCall(s)) return Final(kCancelled);
     }
     // Refused, reset, timed out, or the proxy would not connect.
-    if (!ok) return {kFailed, IsRetryableError(error, timedOut), -1};
+    if (!ok) {
+        s.error = error;
+        return {kFailed, IsRetryableError(error, timedOut), -1};
+    }
 
     DWORD status = 0, size = sizeof status;
     if (!WinHttpQueryHeaders(req, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                              WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
         return Retry(kFailed);
     s.status.store(static_cast<int>(status));
+    s.attemptStatus = static_cast<int>(status);
     const int64_t length = QueryContentLength(req);
     if (length == -2) return Final(kFailed);
     bool append = false;
@@ -478,6 +492,37 @@ void DropRequest(Shared& s) {
     s.request = nullptr;
 }
 
+// One line per attempt of a transfer that retries (an installer; the
+// manifest's single attempt is told by its caller), never per read.
+class AttemptLog {
+public:
+    AttemptLog(Shared& s, int attempt, const Body& body)
+        : m_s(s), m_attempt(attempt), m_from(s.retries && body.CanResume() ? body.size : 0),
+          m_began(GetTickCount64()) {
+        m_s.attemptStatus = 0;
+        m_s.error = 0;
+    }
+    void Write(const Body& body, const Outcome& o, const char* result, double pauseSeconds = -1) const {
+        if (!m_s.retries) return;
+        LogFields f = {{"n", std::to_string(m_attempt)},
+                       {"from", std::to_string(m_from)},
+                       {"status", std::to_string(m_s.attemptStatus)},
+                       {"bytes", std::to_string(body.size >= m_from ? body.size - m_from : body.size)},
+                       {"ms", std::to_string(GetTickCount64() - m_began)},
+                       {"result", result}};
+        if (o.state != CVantorHttp::kStateDone) f.emplace_back("reason", CVantorHttp::StateName(o.state));
+        if (m_s.error) AddErrorFields(f, m_s.error);
+        if (pauseSeconds >= 0) f.emplace_back("pause_ms", std::to_string(static_cast<long long>(pauseSeconds * 1000)));
+        LogEvent("attempt", f);
+    }
+
+private:
+    Shared& m_s;
+    int m_attempt;
+    uint64_t m_from;
+    ULONGLONG m_began;
+};
+
 // The transfer itself; returns the final state it wants to publish.
 int Transfer(Shared& s) {
     HINTERNET session = OpenSession(s);
@@ -493,15 +538,22 @@ int Transfer(Shared& s) {
     std::minstd_rand random(static_cast<unsigned>(seed.QuadPart) ^ GetCurrentThreadId());
     std::uniform_real_distribution<double> spread(0.0, 1.0);
     for (int attempt = 1;; ++attempt) {
+        AttemptLog log(s, attempt, body);
         const Outcome o = Attempt(s, connect, body);
         DropRequest(s);
-        if (o.state == CVantorHttp::kStateDone) break;
+        if (o.state == CVantorHttp::kStateDone) {
+            log.Write(body, o, "done");
+            break;
+        }
         // A server that wants a longer pause than a user would wait for
         // ends the transfer now rather than later.
-        if (!o.retry || !s.retries || attempt > kMaxRetries || o.retryAfter > kMaxRetryAfterSeconds)
+        if (!o.retry || !s.retries || attempt > kMaxRetries || o.retryAfter > kMaxRetryAfterSeconds) {
+            log.Write(body, o, "final");
             return o.state;
+        }
         const double pause = o.retryAfter >= 0 ? static_cast<double>(o.retryAfter)
                                                : RetryBackoffSeconds(attempt, spread(random));
+        log.Write(body, o, "retry", pause);
         if (!PauseUnlessStopped(s, pause)) return CVantorHttp::kErrCancelled;
     }
     if (s.hash) s.digestOk = body.hasher.Finish(s.digest);
@@ -698,6 +750,37 @@ void CVantorHttp::EnableRetries() {
 }
 
 int CVantorHttp::GetHttpStatus() const { return m_pShared->status.load(); }
+
+unsigned long CVantorHttp::GetErrorCode() const { return GetState() > 0 ? 0 : m_pShared->error; }
+
+LogFields CVantorHttp::GetRouteFields() const {
+    const Shared& s = *m_pShared;
+    LogFields f;
+    try {
+        if (GetState() > 0) return f;
+        f.emplace_back("proxy", s.route.kind);
+        if (!s.route.proxy.empty()) f.emplace_back("via", RedactProxyList(Ascii(s.route.proxy)));
+        if (!s.route.pacHost.empty()) f.emplace_back("pac_host", RedactProxyList(Ascii(s.route.pacHost)));
+    } catch (...) {
+    }
+    return f;
+}
+
+const char* CVantorHttp::StateName(int nState) {
+    switch (nState) {
+    case kStateIdle: return "idle";
+    case kStateRunning: return "running";
+    case kStateDone: return "done";
+    case kErrFailed: return "failed";
+    case kErrStatus: return "status";
+    case kErrShortBody: return "short-body";
+    case kErrTooLarge: return "too-large";
+    case kErrFile: return "file";
+    case kErrCancelled: return "cancelled";
+    case kErrBadUrl: return "bad-url";
+    default: return "?";
+    }
+}
 
 uint64_t CVantorHttp::GetReceivedBytes() const { return m_pShared->received.load(); }
 

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "common/LogLine.h"
+
 class CVantorHttp {
 public:
     // GetState() values. Positive while running, 0 once complete, negative
@@ -62,6 +64,12 @@ public:
     uint64_t GetReceivedBytes() const;  // of the body now held, resumed bytes included
     int64_t GetContentLength() const;   // the whole body's; -1 while unknown or absent
     bool GetSha256(uint8_t digest[32]) const;  // after completion, if enabled
+    // Once ended: the WinHTTP or system error of the last failed call (0
+    // when none failed), and how the request went out (proxy=, via=,
+    // pac_host=), for the log.
+    unsigned long GetErrorCode() const;
+    LogFields GetRouteFields() const;
+    static const char* StateName(int nState);  // "status", "short-body", ...
 
     // Stops a running transfer: GetState() becomes kErrCancelled promptly.
     void Cancel();

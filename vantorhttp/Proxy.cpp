@@ -49,21 +49,39 @@ bool FindAutoProxy(const ProxyQuestion& ask, DWORD flags, const std::wstring& pa
     return Ask(ask, options, out, error);
 }
 
-HINTERNET OpenProxySession(const wchar_t* pszUserAgent, const ProxyQuestion& ask) {
+namespace {
+std::wstring UrlHost(const std::wstring& url) {
+    const size_t scheme = url.find(L"://");
+    if (scheme == std::wstring::npos) return std::wstring();
+    std::wstring host = url.substr(scheme + 3, url.find_first_of(L"/?#", scheme + 3) - (scheme + 3));
+    const size_t at = host.rfind(L'@');
+    return at == std::wstring::npos ? host : host.substr(at + 1);
+}
+}  // namespace
+
+HINTERNET OpenProxySession(const wchar_t* pszUserAgent, const ProxyQuestion& ask, ProxyRoute* pRoute) {
+    ProxyRoute ignored;
+    ProxyRoute& route = pRoute ? *pRoute : ignored;
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG ie;
     std::memset(&ie, 0, sizeof ie);
     const bool haveIe = WinHttpGetIEProxyConfigForCurrentUser(&ie) != FALSE;
     const std::wstring pacUrl = Take(ie.lpszAutoConfigUrl);
+    route.pacHost = UrlHost(pacUrl);
     ProxySetting use;
     use.proxy = Take(ie.lpszProxy);
     use.bypass = Take(ie.lpszProxyBypass);
     if (!use.proxy.empty()) use.access = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
     if (haveIe && (ie.fAutoDetect || !pacUrl.empty())) {
         ProxySetting found;
-        if ((ie.fAutoDetect && FindAutoProxy(ask, WINHTTP_AUTOPROXY_AUTO_DETECT, pacUrl, found)) ||
-            (!pacUrl.empty() && FindAutoProxy(ask, WINHTTP_AUTOPROXY_CONFIG_URL, pacUrl, found)))
+        if (ie.fAutoDetect && FindAutoProxy(ask, WINHTTP_AUTOPROXY_AUTO_DETECT, pacUrl, found)) {
             use = found;
+            route.kind = "auto-detect";
+        } else if (!pacUrl.empty() && FindAutoProxy(ask, WINHTTP_AUTOPROXY_CONFIG_URL, pacUrl, found)) {
+            use = found;
+            route.kind = "pac";
+        }
     } else if (use.proxy.empty()) {
+        route.kind = "system";
         HINTERNET session = WinHttpOpen(pszUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
                                         WINHTTP_NO_PROXY_BYPASS, 0);
         return session ? session
@@ -71,6 +89,8 @@ HINTERNET OpenProxySession(const wchar_t* pszUserAgent, const ProxyQuestion& ask
                                      WINHTTP_NO_PROXY_BYPASS, 0);
     }
     const bool named = use.access == WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+    if (named) route.proxy = use.proxy;
+    if (named && std::strcmp(route.kind, "direct") == 0) route.kind = "named";
     return WinHttpOpen(pszUserAgent, use.access, named ? use.proxy.c_str() : WINHTTP_NO_PROXY_NAME,
                        named && !use.bypass.empty() ? use.bypass.c_str() : WINHTTP_NO_PROXY_BYPASS, 0);
 }

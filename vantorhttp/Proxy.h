@@ -30,4 +30,14 @@ bool FindAutoProxy(const ProxyQuestion& ask, DWORD flags, const std::wstring& pa
 // configured nothing does the system decide: its automatic proxy from
 // Windows 8.1 on, which older systems refuse, and then WinHTTP's own
 // setting. Null on failure.
-HINTERNET OpenProxySession(const wchar_t* pszUserAgent, const ProxyQuestion& ask);
+HINTERNET OpenProxySession(const wchar_t* pszUserAgent, const ProxyQuestion& ask, struct ProxyRoute* pRoute = nullptr);
+
+// How the session reaches the server, for the log: kind is "direct",
+// "named" (the fixed proxy), "auto-detect", "pac" or "system" (the
+// system's own choice); proxy the proxy list in use, empty when none;
+// pacHost the host of the user's PAC script, if one is configured.
+struct ProxyRoute {
+    const char* kind = "direct";
+    std::wstring proxy;
+    std::wstring pacHost;
+};

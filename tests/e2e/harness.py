@@ -2,7 +2,9 @@
 from outside: process exit, X windows, the inspector's view of the dialog,
 files in the work folder."""
 import json
+import re
 import os
+import pwd
 import shutil
 import signal
 import struct
@@ -283,3 +285,34 @@ def reset_dir(path):
             except OSError:
                 pass
         shutil.rmtree(path, ignore_errors=True)
+
+
+# One line of update.log: time, process id, event, key=value pairs (a value
+# bare, or quoted with backslash escapes).
+LOG_LINE = re.compile(r'\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z \d+ [a-z-]+'
+                      r'( [a-z_0-9]+=([!#-~]+|"([^"\\\x00-\x1f]|\\["\\nrt]|\\x[0-9A-F]{2})*"))*')
+
+
+def log_lines(wine):
+    """update.log's lines, each checked against the grammar and for what it
+    must never hold: the user's name, a query string."""
+    path = wine.product_dir / "update.log"
+    if not path.exists():
+        return []
+    lines = path.read_bytes().decode("utf-8").splitlines()
+    user = pwd.getpwuid(os.getuid()).pw_name  # Wine names the user's folders so
+    for line in lines:
+        assert LOG_LINE.fullmatch(line), line
+        assert user.lower() not in line.lower() and not re.search(r"\?[^ ]", line), line
+    return lines
+
+
+def logged(wine, event, **fields):
+    """The first line of that event whose fields include these (values as
+    written, quotes included); None when there is none."""
+    want = [f"{k}={v}" for k, v in fields.items()]
+    for line in log_lines(wine):
+        parts = line.split(" ")
+        if parts[2] == event and all(w in parts[3:] for w in want):
+            return line
+    return None

@@ -1,0 +1,135 @@
+#include "common/Log.h"
+
+#include <windows.h>
+
+#include <mutex>
+#include <vector>
+
+#include "common/Handle.h"
+
+namespace {
+constexpr size_t kMaxHeldLines = 64;
+
+std::mutex g_mutex;  // guards everything below
+bool g_bFolderKnown = false;
+std::wstring g_logPath;  // empty when the log is off
+std::vector<std::string> g_held;
+
+std::string ToUtf8(const std::wstring& wide) {
+    if (wide.empty()) return std::string();
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                        nullptr);
+    if (n <= 0) return std::string();
+    std::string out(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring WithoutTrailingSeparator(std::wstring path) {
+    while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    return path;
+}
+
+// Folders that name the user, longest first, each with the name it is
+// written as.
+const std::vector<std::pair<std::string, std::string>>& PrivateFolders() {
+    static const std::vector<std::pair<std::string, std::string>> folders = [] {
+        std::vector<std::pair<std::string, std::string>> list;
+        wchar_t buf[MAX_PATH + 1] = {};
+        const DWORD n = ::GetTempPathW(MAX_PATH + 1, buf);
+        if (n > 0 && n <= MAX_PATH) {
+            const std::wstring temp = WithoutTrailingSeparator(buf);
+            wchar_t longBuf[MAX_PATH + 1] = {};
+            const DWORD nLong = ::GetLongPathNameW(temp.c_str(), longBuf, MAX_PATH + 1);
+            if (nLong > 0 && nLong <= MAX_PATH && temp != longBuf)
+                list.emplace_back(ToUtf8(WithoutTrailingSeparator(longBuf)), "%TEMP%");
+            list.emplace_back(ToUtf8(temp), "%TEMP%");
+        }
+        const DWORD nProfile = ::GetEnvironmentVariableW(L"USERPROFILE", buf, MAX_PATH + 1);
+        if (nProfile > 0 && nProfile <= MAX_PATH) list.emplace_back(ToUtf8(WithoutTrailingSeparator(buf)), "%USERPROFILE%");
+        return list;
+    }();
+    return folders;
+}
+
+// Appends under g_mutex; renames a full log to update.log.1 first. Another
+// copy of us may append or rename at the same moment: a line is one write
+// to a file opened for appending only, so lines never mix.
+void WriteLocked(const std::string& line) {
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    for (int pass = 0; pass < 2; ++pass) {
+        CHandle file(::CreateFileW(g_logPath.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, share, nullptr,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file.IsValid()) return;
+        LARGE_INTEGER size = {};
+        if (!::GetFileSizeEx(file.Get(), &size)) return;
+        if (LogNeedsRotation(static_cast<uint64_t>(size.QuadPart), line.size())) {
+            if (pass > 0) return;  // still full: someone else's doing; skip rather than pass the bound
+            file.Close();
+            if (!::MoveFileExW(g_logPath.c_str(), (g_logPath + L".1").c_str(), MOVEFILE_REPLACE_EXISTING)) return;
+            continue;
+        }
+        DWORD written = 0;
+        ::WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        return;
+    }
+}
+}  // namespace
+
+void SetLogFolder(const std::wstring& folder) {
+    try {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_bFolderKnown) return;
+        g_bFolderKnown = true;
+        if (folder.empty()) return;
+        g_logPath = WithoutTrailingSeparator(folder) + L"\\update.log";
+        for (const std::string& line : g_held) WriteLocked(line);
+        g_held.clear();
+        g_held.shrink_to_fit();
+    } catch (...) {
+    }
+}
+
+void LogEvent(const char* event, const LogFields& fields) {
+    try {
+        SYSTEMTIME st;
+        ::GetSystemTime(&st);
+        const LogTime t{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+        const std::string line = FormatLogLine(t, ::GetCurrentProcessId(), event, fields) + "\n";
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (!g_bFolderKnown) {
+            if (g_held.size() < kMaxHeldLines) g_held.push_back(line);
+        } else if (!g_logPath.empty()) {
+            WriteLocked(line);
+        }
+    } catch (...) {
+    }
+}
+
+std::string LogPath(const std::wstring& path) {
+    try {
+        return RedactPath(ToUtf8(path), PrivateFolders());
+    } catch (...) {
+        return "?";
+    }
+}
+
+std::string LogUrl(const char* pszNarrowUrl) {
+    try {
+        if (!pszNarrowUrl) return "?";
+        const int n = ::MultiByteToWideChar(CP_THREAD_ACP, 0, pszNarrowUrl, -1, nullptr, 0);
+        if (n <= 0) return "?";
+        std::wstring wide(static_cast<size_t>(n), L'\0');
+        ::MultiByteToWideChar(CP_THREAD_ACP, 0, pszNarrowUrl, -1, &wide[0], n);
+        wide.resize(static_cast<size_t>(n - 1));
+        return RedactUrl(ToUtf8(wide));
+    } catch (...) {
+        return "?";
+    }
+}
+
+void AddErrorFields(LogFields& fields, unsigned long code) {
+    fields.emplace_back("error", std::to_string(code));
+    const char* name = ErrorCodeName(code);
+    if (*name) fields.emplace_back("error_name", name);
+}

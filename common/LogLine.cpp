@@ -1,0 +1,193 @@
+#include "common/LogLine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+namespace {
+// Length of the UTF-8 sequence that starts at p (at most n bytes left); 0
+// when the bytes there are not one.
+size_t Utf8SequenceLength(const unsigned char* p, size_t n) {
+    const unsigned char c = p[0];
+    size_t len;
+    uint32_t min;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+        min = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        min = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (n < len) return 0;
+    uint32_t cp = c & (0x3F >> (len - 1));
+    for (size_t i = 1; i < len; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (p[i] & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return len;
+}
+
+bool IsBare(const std::string& v) {
+    if (v.empty()) return false;
+    for (unsigned char c : v)
+        if (c <= 0x20 || c >= 0x7F || c == '"') return false;
+    return true;
+}
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        const unsigned char a = static_cast<unsigned char>(text[i]), b = static_cast<unsigned char>(prefix[i]);
+        const bool sepA = a == '\\' || a == '/', sepB = b == '\\' || b == '/';
+        if (sepA != sepB || (!sepA && std::tolower(a) != std::tolower(b))) return false;
+    }
+    return true;
+}
+}  // namespace
+
+std::string QuoteLogValue(const std::string& value) {
+    if (IsBare(value)) return value;
+    std::string out = "\"";
+    const auto* p = reinterpret_cast<const unsigned char*>(value.data());
+    const size_t n = value.size();
+    for (size_t i = 0; i < n;) {
+        const unsigned char c = p[i];
+        char hex[5];
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c >= 0x20 && c < 0x7F) {
+                out += static_cast<char>(c);
+            } else if (const size_t len = c >= 0x80 ? Utf8SequenceLength(p + i, n - i) : 0) {
+                out.append(value, i, len);
+                i += len;
+                continue;
+            } else {
+                std::snprintf(hex, sizeof hex, "\\x%02X", c);
+                out += hex;
+            }
+        }
+        ++i;
+    }
+    return out + "\"";
+}
+
+std::string FormatLogLine(const LogTime& t, unsigned long pid, const char* event, const LogFields& fields) {
+    char head[64];
+    std::snprintf(head, sizeof head, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ %lu ", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second, t.millisecond, pid);
+    std::string line = head;
+    line += event;
+    for (const auto& f : fields) {
+        line += ' ';
+        line += f.first;
+        line += '=';
+        line += QuoteLogValue(f.second);
+    }
+    return line;
+}
+
+std::string RedactUrl(const std::string& url) {
+    const size_t scheme = url.find("://");
+    if (scheme == std::string::npos || scheme == 0) return "?";
+    const size_t authStart = scheme + 3;
+    size_t authEnd = url.find_first_of("/?#", authStart);
+    if (authEnd == std::string::npos) authEnd = url.size();
+    std::string authority = url.substr(authStart, authEnd - authStart);
+    const size_t at = authority.rfind('@');
+    if (at != std::string::npos) authority.erase(0, at + 1);
+    size_t pathEnd = url.find_first_of("?#", authEnd);
+    if (pathEnd == std::string::npos) pathEnd = url.size();
+    std::string path = url.substr(authEnd, pathEnd - authEnd);
+    if (path.empty()) path = "/";
+    return url.substr(0, scheme) + "://" + authority + path;
+}
+
+std::string RedactProxyList(const std::string& list) {
+    std::string out;
+    size_t i = 0;
+    while (i <= list.size()) {
+        const size_t end = std::min(list.find_first_of("; ", i), list.size());
+        std::string entry = list.substr(i, end - i);
+        const size_t at = entry.rfind('@');
+        if (at != std::string::npos) {
+            // Keep a "scheme=" or "scheme://" in front of the credentials.
+            const size_t eq = entry.find('=');
+            const size_t slashes = entry.find("://");
+            size_t keep = 0;
+            if (slashes != std::string::npos && slashes < at) keep = slashes + 3;
+            else if (eq != std::string::npos && eq < at) keep = eq + 1;
+            entry = entry.substr(0, keep) + entry.substr(at + 1);
+        }
+        out += entry;
+        if (end < list.size()) out += list[end];
+        i = end + 1;
+    }
+    return out;
+}
+
+std::string RedactPath(const std::string& path, const std::vector<std::pair<std::string, std::string>>& folders) {
+    for (const auto& f : folders) {
+        if (f.first.empty() || !StartsWithNoCase(path, f.first)) continue;
+        const size_t rest = f.first.size();
+        // Only at a separator: C:\Users\bo is no folder of C:\Users\bob.
+        if (rest < path.size() && path[rest] != '\\' && path[rest] != '/') continue;
+        // "<temp>\\LumoraTV": the doubled separator is written once.
+        size_t from = rest;
+        while (from < path.size() && (path[from] == '\\' || path[from] == '/')) ++from;
+        return from == path.size() ? f.second : f.second + '\\' + path.substr(from);
+    }
+    return path;
+}
+
+const char* ErrorCodeName(unsigned long code) {
+    struct Name {
+        unsigned long code;
+        const char* name;
+    };
+    static const Name kNames[] = {
+        {2, "ERROR_FILE_NOT_FOUND"},
+        {5, "ERROR_ACCESS_DENIED"},
+        {8, "ERROR_NOT_ENOUGH_MEMORY"},
+        {32, "ERROR_SHARING_VIOLATION"},
+        {112, "ERROR_DISK_FULL"},
+        {12001, "ERROR_WINHTTP_OUT_OF_HANDLES"},
+        {12002, "ERROR_WINHTTP_TIMEOUT"},
+        {12004, "ERROR_WINHTTP_INTERNAL_ERROR"},
+        {12005, "ERROR_WINHTTP_INVALID_URL"},
+        {12006, "ERROR_WINHTTP_UNRECOGNIZED_SCHEME"},
+        {12007, "ERROR_WINHTTP_NAME_NOT_RESOLVED"},
+        {12015, "ERROR_WINHTTP_LOGIN_FAILURE"},
+        {12017, "ERROR_WINHTTP_OPERATION_CANCELLED"},
+        {12029, "ERROR_WINHTTP_CANNOT_CONNECT"},
+        {12030, "ERROR_WINHTTP_CONNECTION_ERROR"},
+        {12037, "ERROR_WINHTTP_SECURE_CERT_DATE_INVALID"},
+        {12038, "ERROR_WINHTTP_SECURE_CERT_CN_INVALID"},
+        {12044, "ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED"},
+        {12045, "ERROR_WINHTTP_SECURE_INVALID_CA"},
+        {12057, "ERROR_WINHTTP_SECURE_CERT_REV_FAILED"},
+        {12152, "ERROR_WINHTTP_INVALID_SERVER_RESPONSE"},
+        {12156, "ERROR_WINHTTP_REDIRECT_FAILED"},
+        {12157, "ERROR_WINHTTP_SECURE_CHANNEL_ERROR"},
+        {12166, "ERROR_WINHTTP_BAD_AUTO_PROXY_SCRIPT"},
+        {12167, "ERROR_WINHTTP_UNABLE_TO_DOWNLOAD_SCRIPT"},
+        {12169, "ERROR_WINHTTP_SECURE_INVALID_CERT"},
+        {12170, "ERROR_WINHTTP_SECURE_CERT_REVOKED"},
+        {12175, "ERROR_WINHTTP_SECURE_FAILURE"},
+        {12178, "ERROR_WINHTTP_AUTO_PROXY_SERVICE_ERROR"},
+        {12180, "ERROR_WINHTTP_AUTODETECTION_FAILED"},
+    };
+    for (const Name& n : kNames)
+        if (n.code == code) return n.name;
+    return "";
+}
