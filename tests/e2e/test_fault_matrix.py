@@ -14,7 +14,7 @@ import time
 import pytest
 
 from conftest import manifest
-from harness import DEMO_SETUP, LAYOUT, click_control, control, visible_controls, wait_for
+from harness import DEMO_SETUP, LAYOUT, click_control, control, logged, visible_controls, wait_for
 
 CONTROLS = {
     "failed": {"download_page", "feedback", "close"},
@@ -103,6 +103,29 @@ DOWNLOAD_ROWS = [
     # The URL fits its 1024 bytes; the name is longer than any installer's.
     ("installer name too long", forced("{base}/files/" + "n" * 986 + ".exe"), "failed", KEPT),
 ]
+# For some rows, the line of update.log that tells support what happened.
+LOGGED = {
+    "refused": ("manifest", {"result": "failed", "error_name": "ERROR_WINHTTP_CANNOT_CONNECT"}),
+    "status 404": ("manifest", {"result": "status", "status": "404"}),
+    "stall before headers": ("manifest", {"result": "failed", "error_name": "ERROR_WINHTTP_TIMEOUT"}),
+    "trickling forever": ("manifest", {"result": "cancelled"}),
+    "XML without the elements": ("decision", {"action": "no-update", "version": '""'}),
+    "reset once": ("attempt", {"n": "1", "from": "0", "result": "retry", "reason": "failed"}),
+    "status 503 with Retry-After once": ("attempt", {"n": "1", "status": "503", "result": "retry",
+                                                     "pause_ms": "1000"}),
+    "status 404 download": ("attempt", {"n": "1", "status": "404", "result": "final", "reason": "status"}),
+    "wrong sha256": ("verify", {"stage": "download", "size": "unchecked", "sha256": "mismatch"}),
+    "script named by the URL": ("download", {"result": "failed", "reason": "bad-file-name"}),
+    "unreachable host": ("attempt", {"n": "4", "result": "final", "error_name": "ERROR_WINHTTP_CANNOT_CONNECT"}),
+}
+
+
+def check_logged(wine, key):
+    if key in LOGGED:
+        event, fields = LOGGED[key]
+        assert logged(wine, event, **fields)
+
+
 # Refused before any request.
 NOT_FETCHED = {"malformed size", "URL ending in /", "script named by the URL", "installer name too long"}
 
@@ -154,6 +177,7 @@ def test_manifest_fault(run, service, service_session, wine, workdir, name, setu
     try:
         u = run("-prompt") if setup.get("prompt", True) else run()
         check_outcome(u, wine, workdir, outcome, files, slow=setup.get("slow", False))
+        check_logged(wine, name)
         if outcome == "failed" and "redirect" not in setup.get("refresh_fault", "redirect"):
             assert service.requests().count("/Client/refresh") == 1  # never retried
     finally:
@@ -167,6 +191,7 @@ def test_download_fault(run, service, wine, workdir, name, text, outcome, files)
     (workdir / "setup.exe").write_bytes(OLDER)
     service.set_manifest(text)
     check_outcome(run(), wine, workdir, outcome, files, slow=name.startswith("stall"))
+    check_logged(wine, name + " download" if name == "status 404" else name)
     if outcome == "failed":
         assert (workdir / "setup.exe").read_bytes() == OLDER
     if name in NOT_FETCHED:

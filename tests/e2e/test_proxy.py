@@ -7,7 +7,7 @@ import pytest
 
 from conftest import manifest
 from forward_proxy import ForwardProxy
-from harness import PROXY_AUTO_DETECT, PROXY_DIRECT, PROXY_FIXED, PROXY_PAC, visible_controls, wait_for
+from harness import PROXY_AUTO_DETECT, PROXY_DIRECT, PROXY_FIXED, PROXY_PAC, logged, visible_controls, wait_for
 from update_service import free_port
 
 FAILED = {"download_page", "feedback", "close"}
@@ -43,6 +43,9 @@ def test_update_follows_the_users_proxy(run, service, wine, workdir, proxy, name
     via = ["GET %s/Client/refresh" % service.base_url, "GET %s/files/setup.exe" % service.base_url]
     assert proxy.requests() == (via if through else [])
     assert [p for p in service.requests() if p != "/files/proxy.pac"] == ["/Client/refresh", "/files/setup.exe"]
+    route = {"proxy": "pac", "via": address, "pac_host": "127.0.0.1:%d" % service.port} if pac else \
+        {"proxy": "named", "via": address}
+    assert logged(wine, "manifest", result="done", **route)
 
 
 # The manifest through the dead proxy, or only the installer: its host

@@ -8,7 +8,7 @@ from pathlib import Path
 import pytest
 
 from conftest import TEST_KEY, manifest, signed_values, signing
-from harness import DEMO_SETUP, SIGNED_EXE
+from harness import DEMO_SETUP, SIGNED_EXE, logged
 from test_fault_matrix import check_outcome
 
 SETUP = DEMO_SETUP.read_bytes()
@@ -68,6 +68,11 @@ UNTRUSTED = [
 ]
 
 
+# The rule update.log names, for some of them.
+RULES = {"version changed": "bad-signature", "signature missing": "not-signed", "expired": "expired",
+         "size missing though signed": "no-size-or-sha256", "NUL in a signed value": "nul-in-value"}
+
+
 @pytest.mark.parametrize("name,spoil", UNTRUSTED, ids=[u[0] for u in UNTRUSTED])
 def test_untrusted_manifest_is_a_failed_check(run, service, wine, workdir, name, spoil):
     text = signing.manifest_xml(spoil(signed_values(service, force="1")))
@@ -76,6 +81,8 @@ def test_untrusted_manifest_is_a_failed_check(run, service, wine, workdir, name,
     service.set_manifest(text)
     check_outcome(run("-prompt", exe=SIGNED_EXE), wine, workdir, "failed", FETCHED_MANIFEST)
     assert service.requests() == ["/Client/refresh"]
+    if name in RULES:
+        assert logged(wine, "trust", result="untrusted", rule=RULES[name])
 
 
 @pytest.mark.parametrize("signed,args,outcome", [

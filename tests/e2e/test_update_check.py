@@ -4,7 +4,7 @@ rows of the fault matrix."""
 import time
 
 from conftest import manifest
-from harness import DEMO_SETUP, LAYOUT, control, visible_controls, wait_for
+from harness import DEMO_SETUP, LAYOUT, control, logged, visible_controls, wait_for
 
 
 def test_no_update_without_prompt_closes_without_ever_mapping_a_window(run, service, workdir):
@@ -25,11 +25,13 @@ def test_no_update_with_prompt_shows_the_window(run, service, workdir):
     assert u.running()
 
 
-def test_newer_version_asks(run, service, workdir):
+def test_newer_version_asks(run, service, wine, workdir):
     service.set_manifest(manifest("1.1.1.10"))
     u = run()
     w = u.wait_window(lambda w: "cancel" in visible_controls(w))
     assert visible_controls(w) == {"ok", "cancel", "close"}
+    assert logged(wine, "decision", action="offer", version="1.1.1.10", force="0")
+    assert logged(wine, "show", state="STATE_NEW_VERSION")
 
 
 def test_stale_manifest_is_not_read_when_the_new_one_cannot_be_saved(run, service, workdir):
@@ -44,7 +46,7 @@ def test_stale_manifest_is_not_read_when_the_new_one_cannot_be_saved(run, servic
     assert "/files/setup.exe" not in service.requests()
 
 
-def test_second_copy_ends_at_once(run, service, workdir):
+def test_second_copy_ends_at_once(run, service, wine, workdir):
     first = run("-prompt")
     first.wait_window()
     t0 = time.monotonic()
@@ -53,6 +55,7 @@ def test_second_copy_ends_at_once(run, service, workdir):
     assert time.monotonic() - t0 < 5
     assert first.running()
     assert len(first.wine.inspect()) == 1
+    assert logged(wine, "exit", reason="already-running")
 
 
 def test_test_update_with_local_installer_starts_it(run, service, wine, workdir):
