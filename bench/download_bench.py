@@ -15,8 +15,12 @@ prefix trusts): the TLS build, forced by its manifest, against the
 reference client, and against the updater's own time over http. Prints
 times, ratios and memory; it asserts nothing.
 
+With --exe (repeatable) it measures only the large installer over http,
+each build given and the reference client taking turns, to compare builds
+in one run (before and after a change).
+
 Usage: bench/download_bench.py [--size-mib 256] [--small-mib 16] [--runs 3]
-(run tools/build.sh first)."""
+[--exe PATH ...] (run tools/build.sh first)."""
 import argparse
 import os
 import statistics
@@ -87,10 +91,36 @@ def main():
     ap.add_argument("--size-mib", type=int, default=256)
     ap.add_argument("--small-mib", type=int, default=16)
     ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--exe", action="append", type=Path, help="compare these builds over http only")
     args = ap.parse_args()
 
     with bench_environment() as (wine, svc, _):
-        measure(wine, svc, args)
+        if args.exe:
+            compare(wine, svc, args)
+        else:
+            measure(wine, svc, args)
+
+
+def compare(wine, svc, args):
+    demo = DEMO_SETUP.read_bytes()
+    svc.add_file("setup.exe", demo + b"\0" * ((args.size_mib << 20) - len(demo)))
+    url = f"{svc.base_url}/files/setup.exe"
+    times = {exe: [] for exe in args.exe}
+    ref = []
+    with tempfile.TemporaryDirectory(dir=wine.temp_dir) as tmp:
+        out = Path(tmp) / "ref.bin"
+        run_updater(wine, url, exe=args.exe[0])  # warm-up: Wine, page cache
+        for _ in range(args.runs):
+            for exe in args.exe:
+                times[exe].append(run_updater(wine, url, exe=exe)[0])
+            ref.append(run_reference(wine, url, out))
+    r = statistics.median(ref)
+    print(f"installer: {args.size_mib} MiB over loopback, median of {args.runs} runs, builds taking turns")
+    print(f"  WinHTTP reference client         {r:7.2f} s   runs: {' '.join(f'{t:.2f}' for t in ref)}")
+    for exe, ts in times.items():
+        u = statistics.median(ts)
+        print(f"  {str(exe)[-40:]:40s} {u:7.2f} s  less the pause / reference {(u - HANDOVER_PAUSE_S) / r:.2f}"
+              f"   runs: {' '.join(f'{t:.2f}' for t in ts)}")
 
 
 def measure(wine, svc, args):

@@ -68,6 +68,7 @@ void RunTestTarget(CUpdateView* pView) {
     } else {
         // Converted once: the file tested is the file started.
         const std::wstring path = NarrowToWide(pView->m_szTarget);
+        OpenLogIfFolderIsOwn();  // nothing else here makes the folders
         if (!::PathFileExistsW(path.c_str())) {
             LogEvent("decision", {{"action", "none"}, {"target", "missing"}});
             return;
@@ -83,6 +84,7 @@ void RunTestTarget(CUpdateView* pView) {
 // The manifest request, started as early as the window exists so that it
 // travels while the skin is being decoded.
 std::unique_ptr<CVantorHttp> g_pManifestFetch;
+ULONGLONG g_nManifestFetchStart = 0;
 
 bool TakesManifestBranch(const CUpdateView* pView) { return !(pView->m_szTarget[0] && pView->m_bTestUpdate); }
 
@@ -144,6 +146,7 @@ void StartManifestFetch(CUpdateView* pView) {
     g_pManifestFetch->SetTempDir(g_manifestDirW.c_str());
     // A manifest is a few hundred bytes; a huge answer is refused unread.
     g_pManifestFetch->SetMaxBodySize(kMaxManifestBytes);
+    g_nManifestFetchStart = ::GetTickCount64();
     g_pManifestFetch->SendData("GET", szRequest, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
@@ -174,7 +177,7 @@ void CheckForUpdate(CUpdateView* pView) {
         if (::GetTickCount64() - nStart >= kManifestDeadlineMs) http.Cancel();
         ::Sleep(10);
     }
-    LogManifestFetch(http, ::GetTickCount64() - nStart);
+    LogManifestFetch(http, ::GetTickCount64() - g_nManifestFetchStart);
     int nState = http.GetState();
     if (nState == CVantorHttp::kErrTooLarge) return;  // unreadable: no change
     if (nState != CVantorHttp::kStateDone) return FetchFailed(pView);
