@@ -3,7 +3,10 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "CVantorHttp.h"
 #include "update/Pause.h"
@@ -29,6 +32,47 @@ bool StopRequested(CUpdateView* pView, uint64_t nStartMs, uint64_t nMs) {
 bool Fail(CUpdateView* pView) {
     if (!pView->m_bStopWorker) pView->ShowState(STATE_FAILED);
     return false;
+}
+
+// Failed: this source did not deliver the installer (unreachable, an error
+// status, retries used up, a TLS failure, other bytes than the manifest
+// names), so the next may. LocalError and Stopped end the download.
+enum class SourceResult { Saved, Failed, LocalError, Stopped };
+
+// Downloads the installer from one source, verifies it against what the
+// manifest says and saves it at widePath.
+SourceResult DownloadFromSource(const char* pszSourceUrl, CUpdateView* pView, const std::wstring& widePath) {
+    const IntegrityExpectation& want = pView->m_integrity;
+    CVantorHttp http;
+    // The body lands under a temporary name in the work folder and is
+    // renamed into place only once complete and verified.
+    http.SetTempDir(GetWorkDirW().c_str());
+    // An installer is worth trying again, where it broke off; the
+    // manifest is not (a silent check must stay short).
+    http.EnableRetries();
+    if (want.bHasSha256) http.EnableSha256();
+    if (want.bHasSize) http.SetMaxBodySize(want.nSize);  // 0 too: then nothing may arrive
+    http.SendData("GET", pszSourceUrl, nullptr, nullptr, nullptr, nullptr, nullptr);
+    while (http.GetState() > 0) {
+        if (pView->m_bStopWorker) {
+            http.Cancel();
+            return SourceResult::Stopped;
+        }
+        // Another source starts from zero: the bar holds until it passes.
+        pView->m_dProgress = std::max(pView->m_dProgress.load(), http.GetDownProgress());
+        ::Sleep(10);
+    }
+    if (pView->m_bStopWorker) return SourceResult::Stopped;
+    const int nState = http.GetState();
+    if (nState == CVantorHttp::kErrFile) return SourceResult::LocalError;
+    if (nState != CVantorHttp::kStateDone) return SourceResult::Failed;
+    uint8_t digest[32];
+    bool bHaveDigest = http.GetSha256(digest);
+    if (!MatchesIntegrity(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr)) return SourceResult::Failed;
+
+    pView->m_dProgress = 1.0;
+    if (::PathFileExistsW(widePath.c_str())) ::DeleteFileW(widePath.c_str());
+    return http.SaveData(widePath.c_str()) == 0 ? SourceResult::Saved : SourceResult::LocalError;
 }
 }  // namespace
 
@@ -68,37 +112,15 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
     if (CheckFolder(workDir.c_str()) != FolderCheck::Own) return Fail(pView);
     DeleteLeftoverParts(workDir);
     const IntegrityExpectation& want = pView->m_integrity;
-    bool bComplete = false;
-    {
-        CVantorHttp http;
-        // The body lands under a temporary name in the work folder and is
-        // renamed into place only once complete and verified.
-        http.SetTempDir(workDir.c_str());
-        // An installer is worth trying again, where it broke off; the
-        // manifest is not (a silent check must stay short).
-        http.EnableRetries();
-        if (want.bHasSha256) http.EnableSha256();
-        if (want.bHasSize) http.SetMaxBodySize(want.nSize);  // 0 too: then nothing may arrive
-        http.SendData("GET", pszUrl, nullptr, nullptr, nullptr, nullptr, nullptr);
-        while (http.GetState() > 0) {
-            if (pView->m_bStopWorker) {
-                http.Cancel();
-                return false;
-            }
-            pView->m_dProgress = http.GetDownProgress();
-            ::Sleep(10);
-        }
-        if (pView->m_bStopWorker) return false;
-        if (http.GetState() != CVantorHttp::kStateDone) return Fail(pView);
-        uint8_t digest[32];
-        bool bHaveDigest = http.GetSha256(digest);
-        if (!MatchesIntegrity(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr)) return Fail(pView);
-
-        pView->m_dProgress = 1.0;
-        if (::PathFileExistsW(widePath.c_str())) ::DeleteFileW(widePath.c_str());
-        bComplete = http.SaveData(widePath.c_str()) == 0;
-    }
-    if (!bComplete) return Fail(pView);
+    // The manifest's url first, then its mirrors in order, each from byte
+    // zero with retries of its own; the file keeps the name from url.
+    std::vector<std::string> sources(1, pszUrl);
+    sources.insert(sources.end(), pView->m_mirrors.begin(), pView->m_mirrors.end());
+    SourceResult result = SourceResult::Failed;
+    for (size_t i = 0; i < sources.size() && result == SourceResult::Failed; ++i)
+        result = DownloadFromSource(sources[i].c_str(), pView, widePath);
+    if (result == SourceResult::Stopped) return false;
+    if (result != SourceResult::Saved) return Fail(pView);
 
     // From here until the shell has started it, the installer is held open
     // with read sharing only, and its digest is checked once more inside

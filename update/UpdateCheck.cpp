@@ -4,13 +4,16 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
 #include "CVantorHttp.h"
 #include "update/BoundedText.h"
 #include "update/Decision.h"
+#include "update/MachineIdentity.h"
 #include "update/Manifest.h"
+#include "update/Rollout.h"
 #include "update/TextConv.h"
 #include "update/Trust.h"
 #include "update/UpdateView.h"
@@ -79,6 +82,14 @@ std::unique_ptr<CVantorHttp> g_pManifestFetch;
 
 bool TakesManifestBranch(const CUpdateView* pView) { return !(pView->m_szTarget[0] && pView->m_bTestUpdate); }
 
+// Whether this machine and user are among those the manifest's rollout
+// reaches (everyone when it names none). Read afresh: nothing is stored.
+bool InRollout(const ManifestValues& values) {
+    if (!values.bHasRollout) return true;
+    const int nRollout = ParseRollout(values.szRollout);
+    return nRollout >= 100 || RolloutCohort(ReadMachineGuid(), ReadUserSid(), values.szVersion) < nRollout;
+}
+
 void FetchFailed(CUpdateView* pView) {
     if (pView->m_bPrompt)
         pView->ShowState(STATE_FAILED);
@@ -141,15 +152,23 @@ void CheckForUpdate(CUpdateView* pView) {
     // With the publisher's key built in, only a manifest signed with it, with
     // its installer's size and digest, and not expired, is acted on; any
     // other is no better than no answer at all.
-    if (kHasUpdatePublicKey && CheckManifestTrust(values) != ManifestTrust::Trusted) return FetchFailed(pView);
+    if (kHasUpdatePublicKey) {
+        if (CheckManifestTrust(values) != ManifestTrust::Trusted) return FetchFailed(pView);
+    } else if (!PublisherControlsValid(values)) {
+        return;  // unreadable: no change
+    }
     char szStatus[sizeof(pView->m_szStatus)];
     if (!FormatText(szStatus, sizeof(szStatus), kStatusVersion, values.szVersion)) return;
     std::memcpy(pView->m_szStatus, szStatus, sizeof(szStatus));
     FormatText(pView->m_szTarget, sizeof(pView->m_szTarget), "%s", values.szUrl);
     pView->m_bIntegrityValid = ParseIntegrity(values.szSize, values.szSha256, pView->m_integrity);
+    pView->m_mirrors.assign(values.szMirrors, values.szMirrors + std::min<size_t>(values.nMirrors, kMaxMirrors));
 
-    switch (DecideUpdate(CompareVersion(values.szVersion), pView->m_bTestUpdate, ParseForce(values.szForce),
-                         pView->m_bPrompt)) {
+    // Outside the rollout a newer version counts as none, forced or not;
+    // the test switch takes part in every rollout.
+    int nCompare = CompareVersion(values.szVersion);
+    if (nCompare > 0 && !pView->m_bTestUpdate && !InRollout(values)) nCompare = 0;
+    switch (DecideUpdate(nCompare, pView->m_bTestUpdate, ParseForce(values.szForce), pView->m_bPrompt)) {
     case UpdateAction::StartDownload: pView->EnterDownloadingState(); break;
     case UpdateAction::ShowNewVersion: pView->ShowState(STATE_NEW_VERSION); break;
     case UpdateAction::ShowNoUpdate: pView->ShowState(STATE_NO_UPDATE); break;
