@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""The publisher's tool for signed update manifests.
+r"""The publisher's tool for signed update manifests.
 
   sign-manifest.py keygen --private PRIV.pem --public PUB.pem
   sign-manifest.py sign --key PRIV.pem --version V --url U --installer FILE
