@@ -29,11 +29,15 @@ werror=OFF
 # (a certificate for the name, not the address, is what Wine verifies).
 : "${LUMORA_TLS_PORT:=$((LUMORA_DEMO_PORT + 2))}"
 # bin/ holds the updater with the publisher key given here (none by default:
-# it acts on unsigned manifests); signed/ holds one that trusts only the
-# test-only key under tests/keys, for the demo and the tests of signing;
+# it acts on unsigned manifests); signed/ holds one that trusts only the two
+# test-only keys under tests/keys, for the demo and the tests of signing;
 # tls/ and tls-signed/ the same two asking for the manifest over https.
-key="${LUMORA_UPDATE_PUBLIC_KEY:-}"
-[ -z "$key" ] || key=$(realpath "$key")
+# Up to three keys, separated by ';'.
+key=""
+IFS=';' read -r -a keys <<<"${LUMORA_UPDATE_PUBLIC_KEY:-}"
+for k in "${keys[@]}"; do
+  [ -z "$k" ] || key="${key:+$key;}$(realpath "$k")"
+done
 cmake -S . -B build/win -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" -DLUMORA_TARGET_ARCH="$arch" \
   -DLUMORA_UPDATE_HOST="$LUMORA_UPDATE_HOST" -DLUMORA_WEB_HOST="$LUMORA_WEB_HOST" \

@@ -4,7 +4,8 @@
 # public key built in, stripped and zipped with skin/update/, and its symbols
 # beside the zip. Reproducible: the same source gives the same bytes.
 #
-#   tools/release.sh --public-key FILE   the publisher's public key (PEM)
+#   tools/release.sh --public-key FILE   the publisher's public key (PEM); up to three
+#                                        times while moving to a new key
 #   tools/release.sh --no-public-key     explicitly without a key: not for shipping
 #   options: --build-dir DIR             default build/release
 #            --update-host HOST[:PORT]   of the manifest endpoint; default in CMakeLists.txt
@@ -15,12 +16,12 @@
 # errors; LUMORA_RELEASE_ARCH=x86_64 builds the 64-bit executable instead.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-usage() { sed -n '7,11p' "$0" | sed 's/^# *//' >&2; exit 2; }
+usage() { sed -n '7,12p' "$0" | sed 's/^# *//' >&2; exit 2; }
 
-key="" without_key=0 dir="$root/build/release" scheme=https host=""
+keys=() key="" without_key=0 dir="$root/build/release" scheme=https host=""
 while [ $# -gt 0 ]; do
   case "$1" in
-    --public-key) [ $# -ge 2 ] || usage; key=$2; shift 2 ;;
+    --public-key) [ $# -ge 2 ] || usage; keys+=("$2"); shift 2 ;;
     --no-public-key) without_key=1; shift ;;
     --build-dir) [ $# -ge 2 ] || usage; dir=$2; shift 2 ;;
     --update-scheme) [ $# -ge 2 ] || usage; scheme=$2; shift 2 ;;
@@ -28,10 +29,14 @@ while [ $# -gt 0 ]; do
     *) usage ;;
   esac
 done
-if [ -n "$key" ]; then
-  [ -f "$key" ] || { echo "release: no key file $key" >&2; exit 2; }
-  key=$(realpath "$key")
-elif [ $without_key = 0 ]; then
+if [ ${#keys[@]} -gt 3 ]; then
+  echo "release: at most three public keys" >&2; exit 2
+fi
+for k in "${keys[@]}"; do
+  [ -f "$k" ] || { echo "release: no key file $k" >&2; exit 2; }
+  key="${key:+$key;}$(realpath "$k")"
+done
+if [ -z "$key" ] && [ $without_key = 0 ]; then
   echo "release: refusing to build a release without the publisher's public key;" >&2
   echo "         give --public-key FILE, or --no-public-key for a build not to ship" >&2
   exit 2

@@ -1,9 +1,11 @@
 #!/usr/bin/python3
-"""The publisher's tool for signed update manifests.
+r"""The publisher's tool for signed update manifests.
 
   sign-manifest.py keygen --private PRIV.pem --public PUB.pem
   sign-manifest.py sign --key PRIV.pem --version V --url U --installer FILE
-                        [--force N] [--valid-days D] [--out MANIFEST.xml]
+                        [--force N] [--valid-days D] [--rollout PERCENT]
+                        [--mirror URL ...] [--out MANIFEST.xml]
+  sign-manifest.py cohort --machine-guid G --sid S --version V
 
 The updater built with PUB.pem (CMake: LUMORA_UPDATE_PUBLIC_KEY) acts only on
 manifests whose signature verifies: ECDSA P-256 over SHA-256 of the signed
@@ -17,8 +19,16 @@ text below, written as standard base64 of r then s (32 bytes each).
     sha256=<sha256>
     expires=<expires>
 
+With a rollout or a mirror the first line reads lumora-update-manifest/2,
+and after expires follow "rollout=<rollout>" (empty when not given) and one
+"mirror=<url>" line for each mirror, in order.
+
 Each line ends in one LF; each value is the element's text exactly as the
 updater reads it. Needs Debian's python3-cryptography.
+
+A machine is in a rollout of N percent when its cohort (the "cohort"
+command: from the MachineGuid under HKLM\SOFTWARE\Microsoft\Cryptography,
+the user's SID and the offered version) is below N.
 """
 import argparse
 import base64
@@ -34,7 +44,9 @@ from cryptography.hazmat.primitives.asymmetric import ec
 from cryptography.hazmat.primitives.asymmetric.utils import decode_dss_signature
 
 HEADER = "lumora-update-manifest/1"
+HEADER_2 = "lumora-update-manifest/2"
 SIGNED = ("version", "url", "force", "size", "sha256", "expires")
+MAX_MIRRORS = 4
 # The XML reader drops blanks at either end of a text and folds inner runs
 # into one space, so a value must already be in that form to be signed as
 # read. Control characters have no place in any value.
@@ -42,9 +54,20 @@ _UNCHANGED_BY_READER = re.compile(r"[^\s\x00-\x1f\x7f\ufeff\ufffe\uffff](?:[^\s\
 
 
 def signed_text(values):
-    """The bytes that are signed, for a dict of element texts."""
-    lines = [HEADER] + ["%s=%s" % (name, values.get(name, "")) for name in SIGNED]
+    """The bytes that are signed, for a dict of element texts ("mirror": a
+    list of them)."""
+    mirrors = values.get("mirror", [])
+    format2 = "rollout" in values or bool(mirrors)
+    lines = [HEADER_2 if format2 else HEADER] + ["%s=%s" % (name, values.get(name, "")) for name in SIGNED]
+    if format2:
+        lines += ["rollout=%s" % values.get("rollout", "")] + ["mirror=%s" % m for m in mirrors]
     return ("\n".join(lines) + "\n").encode("utf-8")
+
+
+def cohort(machine_guid, sid, version):
+    """0 to 99: the machine is in a rollout of N percent when this is below N."""
+    digest = hashlib.sha256(("lumora-rollout\n%s\n%s\n%s" % (machine_guid, sid, version)).encode("utf-8")).digest()
+    return int.from_bytes(digest[:4], "big") % 100
 
 
 def load_private_key(path):
@@ -66,13 +89,19 @@ def expiry(valid_days, now=None):
     return (now + datetime.timedelta(days=valid_days)).strftime("%Y-%m-%dT%H:%M:%SZ")
 
 
-def manifest_values(key, version, url, installer, force="0", valid_days=14.0):
+def manifest_values(key, version, url, installer, force="0", valid_days=14.0, rollout=None, mirrors=()):
     """The element texts of a signed manifest for an installer's bytes."""
     values = {"version": str(version), "url": str(url), "force": str(force), "size": str(len(installer)),
               "sha256": hashlib.sha256(installer).hexdigest(), "expires": expiry(valid_days)}
+    if rollout is not None:
+        values["rollout"] = str(rollout)
+    if mirrors:
+        values["mirror"] = [str(m) for m in mirrors]
     for name, value in values.items():
-        if not _UNCHANGED_BY_READER.match(value):
-            raise ValueError("%s %r: no blanks at the ends, no runs of blanks, no control characters" % (name, value))
+        for text in value if isinstance(value, list) else [value]:
+            if not _UNCHANGED_BY_READER.match(text):
+                raise ValueError("%s %r: no blanks at the ends, no runs of blanks, no control characters"
+                                 % (name, text))
     values["signature"] = sign_values(key, values)
     return values
 
@@ -90,9 +119,23 @@ def valid_days(text):
     return days
 
 
+def rollout_percent(text):
+    if not re.fullmatch(r"[1-9][0-9]{0,2}", text) or int(text) > 100:
+        raise argparse.ArgumentTypeError("must be a whole number from 1 to 100")
+    return int(text)
+
+
+def mirror_url(text):
+    if not re.match(r"https?://[^/]", text):
+        raise argparse.ArgumentTypeError("must be an http or https URL")
+    return text
+
+
 def manifest_xml(values):
-    """The manifest document; elements in the dict's order."""
-    body = "".join("  <%s>%s</%s>\n" % (name, escape(value), name) for name, value in values.items())
+    """The manifest document; elements in the dict's order, a list as one
+    element per item."""
+    body = "".join("  <%s>%s</%s>\n" % (name, escape(text), name) for name, value in values.items()
+                   for text in (value if isinstance(value, list) else [value]))
     return '<?xml version="1.0" encoding="UTF-8"?>\n<update>\n%s</update>\n' % body
 
 
@@ -123,8 +166,22 @@ def main(argv=None):
     sg.add_argument("--force", default="0", help="1: download without asking (default 0)")
     sg.add_argument("--valid-days", type=valid_days, default=14.0,
                     help="until the manifest expires (default 14, at most %d)" % MAX_VALID_DAYS)
+    sg.add_argument("--rollout", type=rollout_percent,
+                    help="offer it to this percentage of machines only (1 to 100)")
+    sg.add_argument("--mirror", type=mirror_url, action="append", default=[],
+                    help="a download URL tried when url fails (repeatable, at most %d, tried in order)"
+                    % MAX_MIRRORS)
     sg.add_argument("--out", help="manifest file (default: standard output)")
+    co = sub.add_parser("cohort", help="print a machine's cohort for a version (0 to 99)")
+    co.add_argument("--machine-guid", required=True, help="MachineGuid (empty when the machine has none)")
+    co.add_argument("--sid", required=True, help="the user's SID, S-1-5-...")
+    co.add_argument("--version", required=True)
     args = ap.parse_args(argv)
+    if args.command == "cohort":
+        print(cohort(args.machine_guid, args.sid, args.version))
+        return 0
+    if args.command == "sign" and len(args.mirror) > MAX_MIRRORS:
+        ap.error("at most %d mirrors" % MAX_MIRRORS)
     try:
         if args.command == "keygen":
             keygen(args.private, args.public)
@@ -132,7 +189,7 @@ def main(argv=None):
         with open(args.installer, "rb") as f:
             installer = f.read()
         xml = manifest_xml(manifest_values(load_private_key(args.key), args.version, args.url, installer,
-                                           args.force, args.valid_days))
+                                           args.force, args.valid_days, args.rollout, args.mirror))
     except (OSError, ValueError) as e:
         ap.exit(1, "sign-manifest: %s\n" % e)
     if args.out:

@@ -3,7 +3,10 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "CVantorHttp.h"
 #include "common/Log.h"
@@ -32,6 +35,7 @@ bool Fail(CUpdateView* pView, const char* pszWhy) {
     if (!pView->m_bStopWorker) pView->ShowState(STATE_FAILED);
     return false;
 }
+
 // size= and sha256= say ok, mismatch or unchecked (the manifest gave none).
 void LogVerify(const IntegrityExpectation& want, uint64_t nBytes, const uint8_t* pDigest, bool bMatches) {
     const char* size = !want.bHasSize ? "unchecked" : want.nSize == nBytes ? "ok" : "mismatch";
@@ -43,6 +47,53 @@ void LogVerify(const IntegrityExpectation& want, uint64_t nBytes, const uint8_t*
                         {"bytes", std::to_string(nBytes)},
                         {"size", size},
                         {"sha256", sha}});
+}
+
+// Failed: this source did not deliver the installer (unreachable, an error
+// status, retries used up, a TLS failure, other bytes than the manifest
+// names), so the next may. LocalError and Stopped end the download.
+enum class SourceResult { Saved, Failed, LocalError, Stopped };
+
+// Downloads the installer from one source, verifies it against what the
+// manifest says and saves it at widePath.
+SourceResult DownloadFromSource(const char* pszSourceUrl, CUpdateView* pView, const std::wstring& widePath) {
+    const IntegrityExpectation& want = pView->m_integrity;
+    CVantorHttp http;
+    // The body lands under a temporary name in the work folder and is
+    // renamed into place only once complete and verified.
+    http.SetTempDir(GetWorkDirW().c_str());
+    // An installer is worth trying again, where it broke off; the
+    // manifest is not (a silent check must stay short).
+    http.EnableRetries();
+    if (want.bHasSha256) http.EnableSha256();
+    if (want.bHasSize) http.SetMaxBodySize(want.nSize);  // 0 too: then nothing may arrive
+    http.SendData("GET", pszSourceUrl, nullptr, nullptr, nullptr, nullptr, nullptr);
+    while (http.GetState() > 0) {
+        if (pView->m_bStopWorker) {
+            http.Cancel();
+            LogEvent("download", {{"result", "stopped"}, {"bytes", std::to_string(http.GetReceivedBytes())}});
+            return SourceResult::Stopped;
+        }
+        // Another source starts from zero: the bar holds until it passes.
+        pView->m_dProgress = std::max(pView->m_dProgress.load(), http.GetDownProgress());
+        ::Sleep(10);
+    }
+    if (pView->m_bStopWorker) return SourceResult::Stopped;
+    const int nState = http.GetState();
+    if (nState == CVantorHttp::kErrFile) return SourceResult::LocalError;
+    if (nState != CVantorHttp::kStateDone) {
+        LogEvent("source", {{"result", "failed"}, {"reason", CVantorHttp::StateName(nState)}});
+        return SourceResult::Failed;
+    }
+    uint8_t digest[32];
+    bool bHaveDigest = http.GetSha256(digest);
+    const bool bMatches = MatchesIntegrity(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr);
+    LogVerify(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr, bMatches);
+    if (!bMatches) return SourceResult::Failed;
+
+    pView->m_dProgress = 1.0;
+    if (::PathFileExistsW(widePath.c_str())) ::DeleteFileW(widePath.c_str());
+    return http.SaveData(widePath.c_str()) == 0 ? SourceResult::Saved : SourceResult::LocalError;
 }
 }  // namespace
 
@@ -83,40 +134,18 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
     if (CheckFolder(workDir.c_str()) != FolderCheck::Own) return Fail(pView, "folder-not-ours");
     DeleteLeftoverParts(workDir);
     const IntegrityExpectation& want = pView->m_integrity;
-    bool bComplete = false;
-    {
-        CVantorHttp http;
-        // The body lands under a temporary name in the work folder and is
-        // renamed into place only once complete and verified.
-        http.SetTempDir(workDir.c_str());
-        // An installer is worth trying again, where it broke off; the
-        // manifest is not (a silent check must stay short).
-        http.EnableRetries();
-        if (want.bHasSha256) http.EnableSha256();
-        if (want.bHasSize) http.SetMaxBodySize(want.nSize);  // 0 too: then nothing may arrive
-        http.SendData("GET", pszUrl, nullptr, nullptr, nullptr, nullptr, nullptr);
-        while (http.GetState() > 0) {
-            if (pView->m_bStopWorker) {
-                http.Cancel();
-                LogEvent("download", {{"result", "stopped"}, {"bytes", std::to_string(http.GetReceivedBytes())}});
-                return false;
-            }
-            pView->m_dProgress = http.GetDownProgress();
-            ::Sleep(10);
-        }
-        if (pView->m_bStopWorker) return false;
-        if (http.GetState() != CVantorHttp::kStateDone) return Fail(pView, CVantorHttp::StateName(http.GetState()));
-        uint8_t digest[32];
-        bool bHaveDigest = http.GetSha256(digest);
-        const bool bMatches = MatchesIntegrity(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr);
-        LogVerify(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr, bMatches);
-        if (!bMatches) return Fail(pView, "size-or-sha256-mismatch");
-
-        pView->m_dProgress = 1.0;
-        if (::PathFileExistsW(widePath.c_str())) ::DeleteFileW(widePath.c_str());
-        bComplete = http.SaveData(widePath.c_str()) == 0;
+    // The manifest's url first, then its mirrors in order, each from byte
+    // zero with retries of its own; the file keeps the name from url.
+    std::vector<std::string> sources(1, pszUrl);
+    sources.insert(sources.end(), pView->m_mirrors.begin(), pView->m_mirrors.end());
+    SourceResult result = SourceResult::Failed;
+    for (size_t i = 0; i < sources.size() && result == SourceResult::Failed; ++i) {
+        if (i > 0) LogEvent("source", {{"mirror", std::to_string(i)}, {"url", LogUrl(sources[i].c_str())}});
+        result = DownloadFromSource(sources[i].c_str(), pView, widePath);
     }
-    if (!bComplete) return Fail(pView, "save");
+    if (result == SourceResult::Stopped) return false;
+    if (result != SourceResult::Saved)
+        return Fail(pView, result == SourceResult::LocalError ? "local-file" : "every-source-failed");
 
     // From here until the shell has started it, the installer is held open
     // with read sharing only, and its digest is checked once more inside
@@ -135,8 +164,8 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
         return true;
     }
     pView->Hide();
-    const auto result = ::ShellExecuteW(nullptr, L"open", widePath.c_str(), nullptr, nullptr, SW_SHOW);
-    LogEvent("launch", {{"file", LogPath(widePath)}, {"result", std::to_string(reinterpret_cast<intptr_t>(result))}});
+    const auto hShell = ::ShellExecuteW(nullptr, L"open", widePath.c_str(), nullptr, nullptr, SW_SHOW);
+    LogEvent("launch", {{"file", LogPath(widePath)}, {"result", std::to_string(reinterpret_cast<intptr_t>(hShell))}});
     installer.Close();
     pView->Close();
     return true;

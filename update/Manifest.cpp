@@ -6,34 +6,58 @@
 #include <string>
 
 #include "tinyxml.h"
+#include "update/Rollout.h"
 
 // The parser's limit and ours are one number.
 static_assert(TIXML_MAX_ELEMENT_DEPTH == kMaxManifestDepth, "TinyXML is built with another nesting limit");
+
+namespace {
+// The walk goes down through first child elements and sideways through next
+// siblings, never back up.
+const TiXmlElement* NextOnWalk(const TiXmlElement* pNode) {
+    const TiXmlElement* pNext = pNode->FirstChildElement();
+    return pNext ? pNext : pNode->NextSiblingElement();
+}
+
+const TiXmlElement* FindOnWalk(const TiXmlElement* pNode, const char* pszName) {
+    while (pNode && std::strcmp(pNode->Value(), pszName) != 0) pNode = NextOnWalk(pNode);
+    return pNode;
+}
+
+void CopyFirstChildValue(const TiXmlElement* pNode, char* pszOut, size_t nOutSize, bool* pbTooLong, bool* pbHasNul) {
+    if (pbTooLong) *pbTooLong = false;
+    if (pbHasNul) *pbHasNul = false;
+    const TiXmlNode* pChild = pNode->FirstChild();
+    if (!pChild) return;
+    const std::string& value = pChild->ValueStr();
+    if (pbHasNul) *pbHasNul = value.find('\0') != std::string::npos;
+    if (value.size() >= nOutSize) {
+        if (pbTooLong) *pbTooLong = true;
+        if (nOutSize) pszOut[0] = '\0';
+    } else {
+        std::memcpy(pszOut, value.data(), value.size());
+    }
+}
+}  // namespace
 
 bool FindElementText(const TiXmlElement* pStart, const char* pszName, char* pszOut, size_t nOutSize,
                      bool* pbTooLong, bool* pbHasNul) {
     if (pbTooLong) *pbTooLong = false;
     if (pbHasNul) *pbHasNul = false;
-    const TiXmlElement* pNode = pStart;
-    while (pNode) {
-        if (std::strcmp(pNode->Value(), pszName) == 0) {
-            const TiXmlNode* pChild = pNode->FirstChild();
-            if (pChild) {
-                const std::string& value = pChild->ValueStr();
-                if (pbHasNul) *pbHasNul = value.find('\0') != std::string::npos;
-                if (value.size() >= nOutSize) {
-                    if (pbTooLong) *pbTooLong = true;
-                    if (nOutSize) pszOut[0] = '\0';
-                } else {
-                    std::memcpy(pszOut, value.data(), value.size());
-                }
-            }
-            return true;
-        }
-        const TiXmlElement* pNext = pNode->FirstChildElement();
-        pNode = pNext ? pNext : pNode->NextSiblingElement();
-    }
-    return false;
+    const TiXmlElement* pNode = FindOnWalk(pStart, pszName);
+    if (!pNode) return false;
+    CopyFirstChildValue(pNode, pszOut, nOutSize, pbTooLong, pbHasNul);
+    return true;
+}
+
+bool HasPublisherControls(const ManifestValues& v) { return v.bHasRollout || v.nMirrors > 0; }
+
+bool PublisherControlsValid(const ManifestValues& v) {
+    if (v.bHasRollout && !ParseRollout(v.szRollout)) return false;
+    if (v.nMirrors > kMaxMirrors) return false;
+    for (size_t i = 0; i < v.nMirrors; ++i)
+        if (!v.szMirrors[i][0]) return false;
+    return true;
 }
 
 namespace {
@@ -170,6 +194,8 @@ bool ReadManifest(const char* pData, size_t nSize, ManifestValues& values) {
         // empty value simply fails the check.
         {"expires", values.szExpires, sizeof(values.szExpires), true, false},
         {"signature", values.szSignature, sizeof(values.szSignature), false, false},
+        // Checked by PublisherControlsValid: empty is malformed.
+        {"rollout", values.szRollout, sizeof(values.szRollout), true, false},
     };
     for (const Field& f : fields) {
         bool bTooLong = false, bHasNul = false;
@@ -179,6 +205,17 @@ bool ReadManifest(const char* pData, size_t nSize, ManifestValues& values) {
             return false;
         }
         if (f.bSigned && bHasNul) values.bSignedValueHasNul = true;
+    }
+    values.bHasRollout = FindOnWalk(pRoot, "rollout") != nullptr;
+    // Every mirror on the walk, in the order met; past the last one kept
+    // only counted.
+    for (const TiXmlElement* p = FindOnWalk(pRoot, "mirror"); p; p = FindOnWalk(NextOnWalk(p), "mirror")) {
+        if (values.nMirrors < kMaxMirrors) {
+            bool bHasNul = false;
+            CopyFirstChildValue(p, values.szMirrors[values.nMirrors], kUrlSize, nullptr, &bHasNul);
+            if (bHasNul) values.bSignedValueHasNul = true;
+        }
+        ++values.nMirrors;
     }
     return true;
 }

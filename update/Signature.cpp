@@ -12,13 +12,20 @@ std::string SignedManifestText(const ManifestValues& v) {
         {"version", v.szVersion}, {"url", v.szUrl},       {"force", v.szForce},
         {"size", v.szSize},       {"sha256", v.szSha256}, {"expires", v.szExpires},
     };
-    std::string text = "lumora-update-manifest/1\n";
-    for (const auto& line : lines) {
-        text += line.pszName;
+    // The publisher's controls make it the second format, so that adding or
+    // removing any of them breaks the signature.
+    const bool bFormat2 = HasPublisherControls(v);
+    std::string text = bFormat2 ? "lumora-update-manifest/2\n" : "lumora-update-manifest/1\n";
+    const auto add = [&text](const char* pszName, const char* pszValue) {
+        text += pszName;
         text += '=';
-        text += line.pszValue;
+        text += pszValue;
         text += '\n';
-    }
+    };
+    for (const auto& line : lines) add(line.pszName, line.pszValue);
+    if (!bFormat2) return text;
+    add("rollout", v.szRollout);
+    for (size_t i = 0; i < v.nMirrors && i < kMaxMirrors; ++i) add("mirror", v.szMirrors[i]);
     return text;
 }
 
@@ -104,6 +111,7 @@ bool ParseUtcTime(const char* pszText, int64_t& nSeconds) {
 
 ManifestTrust CheckManifestTrust(const ManifestValues& v, int64_t nNowUtc, SignatureVerifier verify) {
     if (v.bSignedValueHasNul) return ManifestTrust::NulInValue;
+    if (!PublisherControlsValid(v)) return ManifestTrust::BadControls;
     std::string signature;
     if (!DecodeBase64(v.szSignature, signature) || signature.size() != kSignatureBytes)
         return ManifestTrust::NotSigned;

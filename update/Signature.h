@@ -14,6 +14,8 @@ enum : size_t { kSignatureBytes = 64, kPublicKeyBytes = 64 };
 // The exact text the publisher signs: a fixed first line, then one
 // "name=value" line for each signed element, each line ending in one LF.
 // Values are taken as read, bytes unchanged; an absent element is empty.
+// With a rollout or a mirror, the first line names format 2 and a rollout
+// line and one line per mirror follow.
 std::string SignedManifestText(const ManifestValues& values);
 
 // Standard base64 with "=" padding; blanks around the text are ignored,
@@ -32,12 +34,14 @@ enum class ManifestTrust {
     BadExpiry,         // expires missing or malformed
     Expired,
     NulInValue,        // a signed value was cut by a NUL character
+    BadControls,       // a malformed rollout, an empty mirror, too many mirrors
 };
 
 // Verifies a signature over a message with the built-in public key.
 using SignatureVerifier = bool (*)(const std::string& message, const uint8_t (&signature)[kSignatureBytes]);
 
-// Applies every rule: the signature must verify over SignedManifestText,
+// Applies every rule: the publisher's controls must be well formed, the
+// signature must verify over SignedManifestText,
 // size and sha256 must be present and well formed, and expires must be well
 // formed and later than nNowUtc.
 ManifestTrust CheckManifestTrust(const ManifestValues& values, int64_t nNowUtc, SignatureVerifier verify);

@@ -21,8 +21,10 @@ int64_t NowUtcSeconds() {
     return static_cast<int64_t>(n100ns / 10000000ull - kEpochDelta);
 }
 
-bool VerifyWithBuiltInKey(const std::string& message, const uint8_t (&signature)[kSignatureBytes]) {
-    return VerifyP256Signature(kUpdatePublicKey, message, signature);
+bool VerifyWithBuiltInKeys(const std::string& message, const uint8_t (&signature)[kSignatureBytes]) {
+    for (size_t i = 0; i < kUpdatePublicKeyCount && i < kMaxUpdatePublicKeys; ++i)
+        if (VerifyP256Signature(kUpdatePublicKeys[i], message, signature)) return true;
+    return false;
 }
 }  // namespace
 
@@ -50,7 +52,7 @@ bool VerifyP256Signature(const uint8_t (&key)[kPublicKeyBytes], const std::strin
 }
 
 ManifestTrust CheckManifestTrust(const ManifestValues& values) {
-    return CheckManifestTrust(values, NowUtcSeconds(), VerifyWithBuiltInKey);
+    return CheckManifestTrust(values, NowUtcSeconds(), VerifyWithBuiltInKeys);
 }
 
 bool Sha256OfFile(HANDLE hFile, uint8_t (&digest)[32]) {

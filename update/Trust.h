@@ -15,15 +15,18 @@
 #include "update/Signature.h"
 
 // Defined per executable by the build (LUMORA_UPDATE_PUBLIC_KEY): X then Y
-// of the publisher's ECDSA P-256 key. Without a key the build acts on any
-// manifest, as updaters before signing did.
+// of each of the publisher's ECDSA P-256 keys; a manifest signed with any of
+// them is trusted. Without a key the build acts on any manifest, as updaters
+// before signing did.
+enum : size_t { kMaxUpdatePublicKeys = 3 };
 extern const bool kHasUpdatePublicKey;
-extern const uint8_t kUpdatePublicKey[kPublicKeyBytes];
+extern const size_t kUpdatePublicKeyCount;
+extern const uint8_t kUpdatePublicKeys[kMaxUpdatePublicKeys][kPublicKeyBytes];
 
 // ECDSA P-256 over SHA-256 of the message, r then s; false on any error.
 bool VerifyP256Signature(const uint8_t (&key)[kPublicKeyBytes], const std::string& message,
                          const uint8_t (&signature)[kSignatureBytes]);
-// The manifest's trust under the built-in key at the current UTC time.
+// The manifest's trust under the built-in keys at the current UTC time.
 ManifestTrust CheckManifestTrust(const ManifestValues& values);
 
 // SHA-256 of a whole file read through an open handle from its start.

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -11,7 +12,9 @@
 #include "common/Log.h"
 #include "update/BoundedText.h"
 #include "update/Decision.h"
+#include "update/MachineIdentity.h"
 #include "update/Manifest.h"
+#include "update/Rollout.h"
 #include "update/TextConv.h"
 #include "update/Trust.h"
 #include "update/UpdateView.h"
@@ -111,6 +114,7 @@ const char* TrustRuleName(ManifestTrust trust) {
     case ManifestTrust::BadExpiry: return "bad-expires";
     case ManifestTrust::Expired: return "expired";
     case ManifestTrust::NulInValue: return "nul-in-value";
+    case ManifestTrust::BadControls: return "bad-mirror-or-rollout";
     }
     return "?";
 }
@@ -123,6 +127,17 @@ const char* ActionName(UpdateAction action) {
     case UpdateAction::CloseWindow: return "no-update";
     }
     return "?";
+}
+
+// Whether this machine and user are among those the manifest's rollout
+// reaches (everyone when it names none). Read afresh: nothing is stored.
+bool InRollout(const ManifestValues& values, LogFields& log) {
+    if (!values.bHasRollout) return true;
+    const int nRollout = ParseRollout(values.szRollout);
+    const int nCohort = RolloutCohort(ReadMachineGuid(), ReadUserSid(), values.szVersion);
+    log.emplace_back("rollout", std::to_string(nRollout));
+    log.emplace_back("cohort", std::to_string(nCohort));
+    return nRollout >= 100 || nCohort < nRollout;
 }
 
 void FetchFailed(CUpdateView* pView) {
@@ -200,6 +215,9 @@ void CheckForUpdate(CUpdateView* pView) {
         LogEvent("trust", {{"result", trust == ManifestTrust::Trusted ? "trusted" : "untrusted"},
                            {"rule", TrustRuleName(trust)}});
         if (trust != ManifestTrust::Trusted) return FetchFailed(pView);
+    } else if (!PublisherControlsValid(values)) {
+        LogEvent("trust", {{"result", "unreadable"}, {"rule", "bad-mirror-or-rollout"}});
+        return;  // unreadable: no change
     } else {
         LogEvent("trust", {{"result", "unchecked"}, {"rule", "no-key-in-build"}});
     }
@@ -208,10 +226,17 @@ void CheckForUpdate(CUpdateView* pView) {
     std::memcpy(pView->m_szStatus, szStatus, sizeof(szStatus));
     FormatText(pView->m_szTarget, sizeof(pView->m_szTarget), "%s", values.szUrl);
     pView->m_bIntegrityValid = ParseIntegrity(values.szSize, values.szSha256, pView->m_integrity);
+    pView->m_mirrors.assign(values.szMirrors, values.szMirrors + std::min<size_t>(values.nMirrors, kMaxMirrors));
 
-    const UpdateAction action = DecideUpdate(CompareVersion(values.szVersion), pView->m_bTestUpdate,
-                                             ParseForce(values.szForce), pView->m_bPrompt);
-    LogEvent("decision", {{"action", ActionName(action)}, {"version", values.szVersion}, {"force", values.szForce}});
+    // Outside the rollout a newer version counts as none, forced or not;
+    // the test switch takes part in every rollout.
+    LogFields decision = {{"version", values.szVersion}, {"force", values.szForce}};
+    int nCompare = CompareVersion(values.szVersion);
+    if (nCompare > 0 && !pView->m_bTestUpdate && !InRollout(values, decision)) nCompare = 0;
+    const UpdateAction action = DecideUpdate(nCompare, pView->m_bTestUpdate, ParseForce(values.szForce),
+                                             pView->m_bPrompt);
+    decision.insert(decision.begin(), {"action", ActionName(action)});
+    LogEvent("decision", decision);
     switch (action) {
     case UpdateAction::StartDownload: pView->EnterDownloadingState(); break;
     case UpdateAction::ShowNewVersion: pView->ShowState(STATE_NEW_VERSION); break;

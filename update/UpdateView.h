@@ -5,6 +5,8 @@
 #pragma once
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 #include "common/Handle.h"
 #include "update/Integrity.h"
@@ -58,6 +60,9 @@ public:
     // gave malformed values, which no download can then satisfy.
     IntegrityExpectation m_integrity;
     bool m_bIntegrityValid = true;
+    // Where else the manifest says the same installer can be fetched, tried
+    // in order when m_szTarget fails; written before the worker starts.
+    std::vector<std::string> m_mirrors;
 
     // The download worker, kept so that the view can stop it before it goes
     // away: every view calls StopWorker before its own members go, since the

@@ -16,6 +16,8 @@ NO_UPDATE = "<update><version>1.1.1.2</version><url>{base}/files/setup.exe</url>
 
 ROOT = Path(__file__).resolve().parents[2]
 TEST_KEY = ROOT / "tests" / "keys" / "test-only-publisher-private.pem"
+# The signed build trusts this one too, as during a move to a new key.
+NEXT_KEY = ROOT / "tests" / "keys" / "test-only-publisher-next-private.pem"
 
 
 signing = signing_tool()

@@ -7,7 +7,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import TEST_KEY, manifest, signed_values, signing
+from conftest import NEXT_KEY, TEST_KEY, manifest, signed_values, signing
 from harness import DEMO_SETUP, SIGNED_EXE, logged
 from test_fault_matrix import check_outcome
 
@@ -63,6 +63,12 @@ UNTRUSTED = [
     ("expired", lambda v: resign(v, expires=signing.expiry(-1))),
     ("size missing though signed", lambda v: without(resign(v, size=""), "size")),
     ("sha256 missing though signed", lambda v: without(resign(v, sha256=""), "sha256")),
+    # The second format: adding or removing a control breaks the signature,
+    # and signed controls must still be well formed.
+    ("rollout added", lambda v: dict(v, rollout="100")),
+    ("mirror removed", lambda v: dict(resign(v, mirror=[v["url"], v["url"]]), mirror=[v["url"]])),
+    ("five mirrors though signed", lambda v: resign(v, mirror=[v["url"]] * 5)),
+    ("rollout 0 though signed", lambda v: resign(v, rollout="0")),
     # Signed as the url reads up to the NUL; the rest would go unseen.
     ("NUL in a signed value", lambda v: v),
 ]
@@ -127,3 +133,9 @@ def test_signed_build_ignores_a_command_line_target(run, service, serve, wine, w
     finally:
         local.unlink(missing_ok=True)
         marker.unlink(missing_ok=True)
+
+
+def test_a_manifest_signed_with_the_second_trusted_key_is_acted_on(run, service, serve, wine, workdir):
+    # A third, unknown key is the "another key" row above.
+    serve(signed_values(service, force="1", key=NEXT_KEY))
+    check_outcome(run(exe=SIGNED_EXE), wine, workdir, "completed", COMPLETED)

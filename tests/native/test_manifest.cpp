@@ -192,6 +192,39 @@ TEST(ReadManifest, SignedValuesCutByANulAreFlagged) {
     EXPECT_STREQ(v.szVersion, "1");
 }
 
+TEST(ReadManifest, PublisherControls) {
+    const std::string kMirror = "<mirror>http://m/s.exe</mirror>";
+    const struct {
+        const char* pszName;
+        std::string xml;
+        size_t nMirrors;
+        bool bValid;
+    } cases[] = {
+        {"none", "", 0, true},
+        {"four mirrors and a rollout", kMirror + kMirror + kMirror + "<rollout>100</rollout>" + kMirror, 4, true},
+        {"five mirrors", kMirror + kMirror + kMirror + kMirror + kMirror, 5, false},
+        {"empty mirror", kMirror + "<mirror/>", 2, false},
+        {"mirror too long", "<mirror>http://m/" + std::string(1100, 'a') + "</mirror>", 1, false},
+        {"rollout 1", "<rollout>1</rollout>", 0, true},
+        {"rollout 0", "<rollout>0</rollout>", 0, false},
+        {"rollout 101", "<rollout>101</rollout>", 0, false},
+        {"rollout 2.5", "<rollout>2.5</rollout>", 0, false},
+        {"empty rollout", "<rollout></rollout>", 0, false},
+        {"rollout too long", "<rollout>" + std::string(300, '1') + "</rollout>", 0, false},
+    };
+    for (const auto& c : cases) {
+        ManifestValues v;
+        ASSERT_TRUE(Read("<u><version>1.1.1.3</version>" + c.xml + "</u>", v)) << c.pszName;
+        EXPECT_EQ(v.nMirrors, c.nMirrors) << c.pszName;
+        EXPECT_EQ(PublisherControlsValid(v), c.bValid) << c.pszName;
+    }
+    ManifestValues v;
+    ASSERT_TRUE(Read("<u>" + kMirror + "<mirror>http://n/s.exe&#0;x</mirror></u>", v));
+    EXPECT_STREQ(v.szMirrors[0], "http://m/s.exe");
+    EXPECT_STREQ(v.szMirrors[1], "http://n/s.exe");
+    EXPECT_TRUE(v.bSignedValueHasNul);
+}
+
 TEST(ParseForce, ReadsLikeAtoiWithoutOverflow) {
     EXPECT_EQ(ParseForce("1"), 1);
     EXPECT_EQ(ParseForce("01"), 1);

@@ -45,6 +45,37 @@ TEST(SignedManifestText, ValuesAsReadOneLineEach) {
               "expires= x \xD5\xFD\n");
 }
 
+TEST(SignedManifestText, RolloutOrMirrorsMakeFormat2InAFixedOrder) {
+    const std::string kSigned =
+        "<u><version>1.1.1.3</version><url>http://h/s.exe</url><force>0</force><size>12</size>"
+        "<sha256>ab</sha256><expires>E</expires>";
+    const std::string kLines = "version=1.1.1.3\nurl=http://h/s.exe\nforce=0\nsize=12\nsha256=ab\nexpires=E\n";
+    const std::string kFormat2 = "lumora-update-manifest/2\n" + kLines;
+    const struct {
+        const char* pszName;
+        const char* pszExtra;
+        std::string want;
+    } cases[] = {
+        {"neither", "", "lumora-update-manifest/1\n" + kLines},
+        {"both", "<rollout>25</rollout><mirror>http://m/1.exe</mirror><mirror>https://m/2.exe</mirror>",
+         kFormat2 + "rollout=25\nmirror=http://m/1.exe\nmirror=https://m/2.exe\n"},
+        {"rollout between mirrors", "<mirror>a</mirror><rollout>25</rollout><mirror>b</mirror>",
+         kFormat2 + "rollout=25\nmirror=a\nmirror=b\n"},
+        {"mirrors swapped", "<mirror>b</mirror><rollout>25</rollout><mirror>a</mirror>",
+         kFormat2 + "rollout=25\nmirror=b\nmirror=a\n"},
+        {"one mirror removed", "<rollout>25</rollout><mirror>a</mirror>", kFormat2 + "rollout=25\nmirror=a\n"},
+        {"rollout removed", "<mirror>a</mirror>", kFormat2 + "rollout=\nmirror=a\n"},
+        {"rollout alone", "<rollout>100</rollout>", kFormat2 + "rollout=100\n"},
+        {"empty rollout", "<rollout/>", kFormat2 + "rollout=\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string xml = kSigned + c.pszExtra + "</u>";
+        ManifestValues v;
+        ASSERT_TRUE(ReadManifest(xml.data(), xml.size(), v)) << c.pszName;
+        EXPECT_EQ(SignedManifestText(v), c.want) << c.pszName;
+    }
+}
+
 TEST(DecodeBase64, StrictStandardAlphabetWithPadding) {
     std::string out;
     ASSERT_TRUE(DecodeBase64(kSig64, out));
@@ -108,6 +139,9 @@ TEST(CheckManifestTrust, EveryRuleMustHold) {
         {"expired now", Values("1", "u", "0", "12", kSha.c_str(), "2029-12-31T23:59:59Z", kSig64), ManifestTrust::Expired},
     };
     for (const Case& c : cases) EXPECT_EQ(CheckManifestTrust(c.v, now, AcceptAll), c.want) << c.pszName;
+    ManifestValues controls = cases[0].v;
+    controls.nMirrors = 1;  // empty
+    EXPECT_EQ(CheckManifestTrust(controls, now, AcceptAll), ManifestTrust::BadControls);
     // What is verified is the signed text of the values.
     EXPECT_EQ(CheckManifestTrust(cases[0].v, now, AcceptAll), ManifestTrust::Trusted);
     EXPECT_EQ(g_lastSigned, SignedManifestText(cases[0].v));

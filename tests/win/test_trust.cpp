@@ -1,12 +1,15 @@
 // The platform's side of trust: signatures made by tools/sign-manifest.py
-// verify with BCrypt, and a verified installer is held so that it cannot be
-// swapped before it runs.
+// verify with BCrypt, a verified installer is held so that it cannot be
+// swapped before it runs, and the rollout cohort comes out as the tool's.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstring>
 #include <string>
 
+#include "tests/native/rollout_vectors.h"
+#include "update/MachineIdentity.h"
+#include "update/Rollout.h"
 #include "update/Signature.h"
 #include "update/Trust.h"
 
@@ -105,4 +108,12 @@ TEST(VerifiedInstaller, IsHeldAgainstChangeUntilClosedAndMustMatch) {
     wrong.nSize += 1;
     EXPECT_FALSE(OpenVerifiedInstaller(szPath, wrong).IsValid());
     EXPECT_TRUE(::DeleteFileW(szPath));  // closed on every way out
+}
+
+TEST(RolloutCohort, AgreesWithThePublishersToolHereToo) {
+    for (const RolloutVector& v : kRolloutVectors)
+        EXPECT_EQ(RolloutCohort(v.pszMachineGuid, v.pszSid, v.pszVersion), v.nCohort) << v.pszSid << " " << v.pszVersion;
+    // What this machine and user feed it (a Wine prefix has both).
+    EXPECT_EQ(ReadMachineGuid().size(), 36u) << ReadMachineGuid();
+    EXPECT_EQ(ReadUserSid().rfind("S-1-5-21-", 0), 0u) << ReadUserSid();
 }

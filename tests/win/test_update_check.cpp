@@ -100,6 +100,11 @@ const CheckCase kCases[] = {
     {"NotXmlChangesNothing", "this is not xml", true, false, "", "", ""},
     {"OverlongUrlChangesNothing", "<u><url>http://h/" + std::string(2000, 'a') + "</url><version>9</version></u>",
      true, false, "", "", ""},
+    // Publisher controls that do not hold make the manifest unreadable.
+    {"FiveMirrorsChangeNothing", "<u><version>9</version><mirror>http://m/s.exe</mirror><mirror>http://m/s.exe</mirror>"
+     "<mirror>http://m/s.exe</mirror><mirror>http://m/s.exe</mirror><mirror>http://m/s.exe</mirror></u>", true, false,
+     "", "", ""},
+    {"RolloutZeroChangesNothing", "<u><version>9</version><rollout>0</rollout></u>", true, false, "", "", ""},
 };
 
 class CheckForUpdateCase : public ::testing::TestWithParam<CheckCase> {};

@@ -1,0 +1,53 @@
+#include "update/MachineIdentity.h"
+
+#include <windows.h>
+#include <sddl.h>
+
+#include <vector>
+
+#include "common/Handle.h"
+
+namespace {
+struct RegKeyTraits : NullEmptyTraits<HKEY> {
+    static void Close(HKEY h) noexcept { ::RegCloseKey(h); }
+};
+
+// Both texts are ASCII in practice; UTF-8 keeps any other byte-exact and
+// independent of the code page.
+std::string ToUtf8(const wchar_t* p, int n) {
+    if (n <= 0) return std::string();
+    const int nOut = ::WideCharToMultiByte(CP_UTF8, 0, p, n, nullptr, 0, nullptr, nullptr);
+    std::string out(nOut > 0 ? nOut : 0, '\0');
+    if (nOut > 0) ::WideCharToMultiByte(CP_UTF8, 0, p, n, &out[0], nOut, nullptr, nullptr);
+    return out;
+}
+}  // namespace
+
+std::string ReadMachineGuid() {
+    CUniqueHandle<RegKeyTraits> key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", 0,
+                        KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Put()) != ERROR_SUCCESS)
+        return std::string();
+    wchar_t szValue[256] = {};
+    DWORD nType = 0, nBytes = sizeof(szValue) - sizeof(wchar_t);  // room for a terminator the data may lack
+    if (::RegQueryValueExW(key.Get(), L"MachineGuid", nullptr, &nType, reinterpret_cast<BYTE*>(szValue), &nBytes) !=
+            ERROR_SUCCESS ||
+        nType != REG_SZ)
+        return std::string();
+    int n = static_cast<int>(nBytes / sizeof(wchar_t));
+    while (n > 0 && szValue[n - 1] == L'\0') --n;
+    return ToUtf8(szValue, n);
+}
+
+std::string ReadUserSid() {
+    CHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Put())) return std::string();
+    DWORD n = 0;
+    ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &n);
+    std::vector<BYTE> user(n);
+    if (!n || !::GetTokenInformation(token.Get(), TokenUser, user.data(), n, &n)) return std::string();
+    CLocalMemory<LPWSTR> text;
+    if (!::ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid, text.Put()))
+        return std::string();
+    return ToUtf8(text.Get(), static_cast<int>(::wcslen(text.Get())));
+}
