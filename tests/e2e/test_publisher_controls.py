@@ -7,7 +7,7 @@ import re
 import pytest
 
 from conftest import TEST_KEY, manifest, signing
-from harness import DEMO_SETUP, SIGNED_EXE
+from harness import DEMO_SETUP, SIGNED_EXE, logged
 from test_download import status_percentages
 from test_fault_matrix import check_outcome
 
@@ -49,6 +49,7 @@ def test_mirrors_take_over_in_order(run, service, wine, workdir, name, url, mirr
     if outcome == "completed":
         asked = asked[:asked.index("/files/mirror.exe") + 1]
     assert service.requests() == ["/Client/refresh"] + asked
+    assert logged(wine, "source", mirror="1")
 
 
 def test_progress_holds_while_a_mirror_catches_up(run, service, workdir):
@@ -91,7 +92,9 @@ def test_rollout_offers_to_the_cohorts_below_it(run, service, wine, workdir, nam
     # A version whose cohort leaves room below it for a rollout of at least 1.
     version = next(v for v in ("1.1.1.3", "1.1.1.4", "1.1.1.5") if prefix_cohort(wine, v) > 0)
     service.add_file("setup.exe", SETUP)
-    serve_signed(service, "{base}/files/setup.exe", rollout=rollout(prefix_cohort(wine, version)),
-                 version=version, force=force)
+    cohort = prefix_cohort(wine, version)
+    serve_signed(service, "{base}/files/setup.exe", rollout=rollout(cohort), version=version, force=force)
     check_outcome(run(*args, exe=SIGNED_EXE), wine, workdir, outcome, FETCHED_MANIFEST)
     assert service.requests() == ["/Client/refresh"]
+    if "-test_update" not in args:
+        assert logged(wine, "decision", rollout=str(rollout(cohort)), cohort=str(cohort))
