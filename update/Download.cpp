@@ -30,8 +30,10 @@ bool StopRequested(CUpdateView* pView, uint64_t nStartMs, uint64_t nMs) {
         [](uint64_t n) { ::Sleep(static_cast<DWORD>(n)); }, [pView] { return pView->m_bStopWorker.load(); });
 }
 
-bool Fail(CUpdateView* pView, const char* pszWhy) {
-    LogEvent("download", {{"result", "failed"}, {"reason", pszWhy}});
+bool Fail(CUpdateView* pView, const char* pszWhy, size_t nSourcesTried = 0) {
+    LogFields f = {{"result", "failed"}, {"reason", pszWhy}};
+    if (nSourcesTried) f.emplace_back("sources", std::to_string(nSourcesTried));
+    LogEvent("download", f);
     if (!pView->m_bStopWorker) pView->ShowState(STATE_FAILED);
     return false;
 }
@@ -145,7 +147,8 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
     }
     if (result == SourceResult::Stopped) return false;
     if (result != SourceResult::Saved)
-        return Fail(pView, result == SourceResult::LocalError ? "local-file" : "every-source-failed");
+        return Fail(pView, result == SourceResult::LocalError ? "local-file" : "every-source-failed",
+                    sources.size());
 
     // From here until the shell has started it, the installer is held open
     // with read sharing only, and its digest is checked once more inside
