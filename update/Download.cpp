@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "CVantorHttp.h"
+#include "update/PartialDownload.h"
 #include "update/Pause.h"
 #include "update/TextConv.h"
 #include "update/Trust.h"
@@ -67,13 +68,20 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
     // Checked again now: the folder may have been swapped since the check.
     if (CheckFolder(workDir.c_str()) != FolderCheck::Own) return Fail(pView);
     DeleteLeftoverParts(workDir);
-    const IntegrityExpectation& want = pView->m_integrity;
+    const IntegrityExpectation want = pView->m_integrity;
     bool bComplete = false;
     {
         CVantorHttp http;
-        // The body lands under a temporary name in the work folder and is
-        // renamed into place only once complete and verified.
-        http.SetTempDir(workDir.c_str());
+        // The body lands in the work folder under a name of its own and is
+        // renamed into place only once complete and verified. It is kept
+        // there across runs: closing the window, a crash or a power cut
+        // costs at most the last few MiB, and the next run of the same
+        // download continues it.
+        const std::string url = pszUrl;
+        http.KeepBody(PartialFilePath(workDir).c_str(), TakeKeptDownload(workDir, pszUrl, want, kHasUpdatePublicKey),
+                      [workDir, url, want](const CVantorHttp::KeptBody& body) {
+                          SaveKeptRecord(workDir, url.c_str(), want, body);
+                      });
         // An installer is worth trying again, where it broke off; the
         // manifest is not (a silent check must stay short).
         http.EnableRetries();
@@ -89,15 +97,21 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
             ::Sleep(10);
         }
         if (pView->m_bStopWorker) return false;
-        if (http.GetState() != CVantorHttp::kStateDone) return Fail(pView);
         uint8_t digest[32];
         bool bHaveDigest = http.GetSha256(digest);
-        if (!MatchesIntegrity(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr)) return Fail(pView);
+        // A transfer that failed for good, or bytes that are not the
+        // installer, are not worth keeping.
+        if (http.GetState() != CVantorHttp::kStateDone ||
+            !MatchesIntegrity(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr)) {
+            DiscardKeptDownload(workDir);
+            return Fail(pView);
+        }
 
         pView->m_dProgress = 1.0;
         if (::PathFileExistsW(widePath.c_str())) ::DeleteFileW(widePath.c_str());
         bComplete = http.SaveData(widePath.c_str()) == 0;
     }
+    DiscardKeptDownload(workDir);
     if (!bComplete) return Fail(pView);
 
     // From here until the shell has started it, the installer is held open
