@@ -44,8 +44,8 @@ std::string ReadRecord(const std::wstring& workDir) {
 
 // Judges the kept download as PartialRecord.h says; pszUrl null judges it
 // without a download at hand.
-PartialMatch JudgeKept(const std::wstring& workDir, const char* pszUrl, const IntegrityExpectation* pWant,
-                       bool bKeyed, PartialRecord& record) {
+PartialMatch JudgeKept(const std::wstring& workDir, const char* pszUrl, const IntegrityExpectation* pWant, bool bKeyed,
+                       PartialRecord& record) {
     uint64_t fileSize = 0;
     if (!PlainFileSize(PartialFilePath(workDir), fileSize)) fileSize = 0;
     const std::string text = ReadRecord(workDir);
@@ -92,11 +92,11 @@ void SaveKeptRecord(const std::wstring& workDir, const char* pszUrl, const Integ
         const std::string text = SerializePartialRecord(record);
         bool ok = false;
         {
-            CHandle file(::CreateFileW(next.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                       nullptr));
+            CHandle file(
+                ::CreateFileW(next.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
             DWORD put = 0;
-            ok = file.IsValid() && ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &put,
-                                               nullptr) &&
+            ok = file.IsValid() &&
+                 ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &put, nullptr) &&
                  put == text.size() && ::FlushFileBuffers(file.Get());
         }
         // Not renewed, the old record stays: it counts fewer bytes, and
@@ -117,8 +117,7 @@ void DiscardKeptDownload(const std::wstring& workDir) {
 std::string KeptDownloadUrl(const std::wstring& workDir) {
     try {
         PartialRecord record;
-        return JudgeKept(workDir, nullptr, nullptr, false, record) == PartialMatch::Match ? record.url
-                                                                                          : std::string();
+        return JudgeKept(workDir, nullptr, nullptr, false, record) == PartialMatch::Match ? record.url : std::string();
     } catch (...) {
         return std::string();
     }

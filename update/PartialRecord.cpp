@@ -57,9 +57,9 @@ std::string SerializePartialRecord(const PartialRecord& r) {
         for (uint8_t b : r.integrity.sha256) digest += {kHex[b >> 4], kHex[b & 15]};
     }
     return std::string(kHeader) + "\nurl " + r.url + "\nsize " +
-           (r.integrity.bHasSize ? std::to_string(r.integrity.nSize) : "-") + "\nsha256 " + digest +
-           "\nvalidator " + r.validator + "\ntotal " + std::to_string(r.nTotal) + "\nheld " +
-           std::to_string(r.nHeld) + "\nsaved " + std::to_string(r.nSavedAt) + "\n";
+           (r.integrity.bHasSize ? std::to_string(r.integrity.nSize) : "-") + "\nsha256 " + digest + "\nvalidator " +
+           r.validator + "\ntotal " + std::to_string(r.nTotal) + "\nheld " + std::to_string(r.nHeld) + "\nsaved " +
+           std::to_string(r.nSavedAt) + "\n";
 }
 
 bool ParsePartialRecord(const std::string& text, PartialRecord& out) {
@@ -78,16 +78,14 @@ bool ParsePartialRecord(const std::string& text, PartialRecord& out) {
         r.validator.compare(0, 2, "W/") == 0)
         return false;
     uint64_t nSaved = 0;
-    if (!ParseCount(total, r.nTotal) || !ParseCount(held, r.nHeld) || !ParseCount(saved, nSaved) ||
-        r.nHeld > r.nTotal)
+    if (!ParseCount(total, r.nTotal) || !ParseCount(held, r.nHeld) || !ParseCount(saved, nSaved) || r.nHeld > r.nTotal)
         return false;
     r.nSavedAt = static_cast<int64_t>(nSaved);
     // Only what SerializePartialRecord writes: plain digits, lower-case hex.
     if (size != "-" && !ParseCount(size, r.integrity.nSize)) return false;
     if (digest != "-" && (digest.size() != 64 || digest.find_first_not_of(kHex) != std::string::npos)) return false;
     IntegrityExpectation integrity;
-    if (!ParseIntegrity(size == "-" ? "" : size.c_str(), digest == "-" ? "" : digest.c_str(), integrity))
-        return false;
+    if (!ParseIntegrity(size == "-" ? "" : size.c_str(), digest == "-" ? "" : digest.c_str(), integrity)) return false;
     r.integrity = integrity;
     if (r.integrity.bHasSize && r.integrity.nSize != r.nTotal) return false;
     out = r;

@@ -46,8 +46,8 @@ TEST(PartialRecord, RoundTripsWithAndWithoutIntegrity) {
 // record's text, the file or the download.
 TEST(PartialRecord, DecidesWhetherTheNextDownloadContinues) {
     const std::string good = SerializePartialRecord(Kept());
-    const std::string unsized = Replace(Replace(good, "size 1000", "size -"), "sha256 " + std::string(64, 'a'),
-                                        "sha256 -");
+    const std::string unsized =
+        Replace(Replace(good, "size 1000", "size -"), "sha256 " + std::string(64, 'a'), "sha256 -");
     struct Case {
         const char* name;
         std::string text;
@@ -78,8 +78,8 @@ TEST(PartialRecord, DecidesWhetherTheNextDownloadContinues) {
         {"cut short", good.substr(0, good.size() - 1), 400, kNow, kUrl, kWant, true, PartialMatch::Unreadable},
         {"line added", good + "path C:\\x\n", 400, kNow, kUrl, kWant, true, PartialMatch::Unreadable},
         {"CR LF", Replace(good, "\nurl", "\r\nurl"), 400, kNow, kUrl, kWant, true, PartialMatch::Unreadable},
-        {"header smuggled into the validator", Replace(good, "\"abc-0\"", "\"a\"\rX: y"), 400, kNow, kUrl, kWant,
-         true, PartialMatch::Unreadable},
+        {"header smuggled into the validator", Replace(good, "\"abc-0\"", "\"a\"\rX: y"), 400, kNow, kUrl, kWant, true,
+         PartialMatch::Unreadable},
         {"weak validator", Replace(good, "\"abc-0\"", "W/\"abc-0\""), 400, kNow, kUrl, kWant, true,
          PartialMatch::Unreadable},
         {"no validator", Replace(good, "\"abc-0\"", ""), 400, kNow, kUrl, kWant, true, PartialMatch::Unreadable},
@@ -89,10 +89,10 @@ TEST(PartialRecord, DecidesWhetherTheNextDownloadContinues) {
          PartialMatch::Unreadable},
         {"signed count", Replace(good, "held 400", "held +400"), 400, kNow, kUrl, kWant, true,
          PartialMatch::Unreadable},
-        {"count beyond 64 bits", Replace(good, "held 400", "held 99999999999999999999"), 400, kNow, kUrl, kWant,
-         true, PartialMatch::Unreadable},
-        {"upper-case digest", Replace(good, std::string(64, 'a'), std::string(64, 'A')), 400, kNow, kUrl, kWant,
-         true, PartialMatch::Unreadable},
+        {"count beyond 64 bits", Replace(good, "held 400", "held 99999999999999999999"), 400, kNow, kUrl, kWant, true,
+         PartialMatch::Unreadable},
+        {"upper-case digest", Replace(good, std::string(64, 'a'), std::string(64, 'A')), 400, kNow, kUrl, kWant, true,
+         PartialMatch::Unreadable},
         {"too large", good + std::string(kPartialRecordMaxBytes, ' '), 400, kNow, kUrl, kWant, true,
          PartialMatch::Unreadable},
     };

@@ -377,7 +377,8 @@ TEST_F(vantorhttp, KeptBodyIsContinuedOnlyWhereItsBytesAreStillGood) {
         const std::string name = Unique("kept"), path = dir + "\\" + name + ".bin";
         {
             std::ofstream f(path, std::ios::binary);
-            f.write(reinterpret_cast<const char*>(body.data()), static_cast<std::streamsize>(std::min(c.fileBytes, kHeld)));
+            f.write(reinterpret_cast<const char*>(body.data()),
+                    static_cast<std::streamsize>(std::min(c.fileBytes, kHeld)));
             if (c.fileBytes > kHeld) f << std::string(c.fileBytes - kHeld, '\xff');
         }
         std::mutex mtx;
@@ -391,7 +392,8 @@ TEST_F(vantorhttp, KeptBodyIsContinuedOnlyWhereItsBytesAreStillGood) {
         h.KeepBody(wpath.c_str(), {kHeld, static_cast<int64_t>(kSize), c.validator}, [&](const H::KeptBody& k) {
             WIN32_FILE_ATTRIBUTE_DATA a;
             std::lock_guard<std::mutex> lk(mtx);
-            onDisk = onDisk && GetFileAttributesExW(wpath.c_str(), GetFileExInfoStandard, &a) && k.nHeld <= a.nFileSizeLow;
+            onDisk = onDisk && GetFileAttributesExW(wpath.c_str(), GetFileExInfoStandard, &a) &&
+                     k.nHeld <= a.nFileSizeLow;
             told.push_back(k.nHeld);
         });
         ASSERT_EQ(0, h.SendData("GET", Url("/gen/10M/" + name).c_str()));
