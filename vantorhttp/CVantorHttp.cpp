@@ -35,10 +35,12 @@ const wchar_t kNoCacheHeaders[] = L"Cache-Control: no-cache\r\nPragma: no-cache"
 // piece; it is also the largest read. At 1 MiB a link of up to about 5 MiB/s
 // is read in ten pieces a second.
 constexpr size_t kWriteChunk = 1u << 20;
-// A kept body's bytes are flushed and reported this often, so that what the
-// owner was told never lags 4 MiB behind what arrived (a chunk may be
-// waiting in memory).
+// A kept body's bytes are flushed and reported after this many, so that
+// what the owner was told never lags 4 MiB behind what arrived (a chunk may
+// be waiting in memory); on a slower link after every chunk once this long
+// has passed, since there a lost MiB costs seconds, and a flush nothing.
 constexpr uint64_t kKeptSaveEvery = (4u << 20) - kWriteChunk;
+constexpr std::chrono::milliseconds kKeptSaveAfter(250);
 constexpr int kDefaultConnectMs = 10000;
 constexpr int kDefaultIdleMs = 30000;
 constexpr DWORD kMaxRedirects = 5;
@@ -329,6 +331,7 @@ struct Body {
     std::wstring validator;              // of the answer that began the file
     CSha256 hasher;
     uint64_t saved = 0;                  // bytes the owner was last told are on the disk
+    std::chrono::steady_clock::time_point savedAt;
 
     bool CanResume() const {
         return size > 0 && !validator.empty() && total >= 0 && size < static_cast<uint64_t>(total);
@@ -366,6 +369,7 @@ void SaveKept(Shared& s, Body& body) {
     std::lock_guard<std::mutex> lk(s.mtx);
     if (s.file == INVALID_HANDLE_VALUE || s.file != body.file || !FlushFileBuffers(s.file)) return;
     body.saved = body.size;
+    body.savedAt = std::chrono::steady_clock::now();
     // The validator is printable ASCII (Validator() takes nothing else).
     s.onKept({body.size, body.total, std::string(body.validator.begin(), body.validator.end())});
 }
@@ -402,7 +406,10 @@ Outcome ReadBody(Shared& s, HINTERNET req, Body& body) {
         if (!WriteAll(body.file, buf.data(), fill)) return CVantorHttp::kErrFile;
         body.size += fill;
         fill = 0;
-        if (body.size - body.saved >= kKeptSaveEvery) SaveKept(s, body);
+        const uint64_t unsaved = body.size - body.saved;
+        if (unsaved >= kKeptSaveEvery ||
+            (unsaved > 0 && std::chrono::steady_clock::now() - body.savedAt >= kKeptSaveAfter))
+            SaveKept(s, body);
         return CVantorHttp::kStateDone;
     };
     auto broken = [&]() -> Outcome {
