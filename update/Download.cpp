@@ -10,6 +10,7 @@
 
 #include "CVantorHttp.h"
 #include "common/Log.h"
+#include "update/PartialDownload.h"
 #include "update/Pause.h"
 #include "update/TextConv.h"
 #include "update/Trust.h"
@@ -57,13 +58,22 @@ void LogVerify(const IntegrityExpectation& want, uint64_t nBytes, const uint8_t*
 enum class SourceResult { Saved, Failed, LocalError, Stopped };
 
 // Downloads the installer from one source, verifies it against what the
-// manifest says and saves it at widePath.
-SourceResult DownloadFromSource(const char* pszSourceUrl, CUpdateView* pView, const std::wstring& widePath) {
-    const IntegrityExpectation& want = pView->m_integrity;
+// manifest says and saves it at widePath. The body lands in the work folder
+// under a name of its own and is renamed into place only once complete and
+// verified. It is kept there across runs: closing the window, a crash or a
+// power cut costs at most the last few MiB, and the next run of the same
+// download continues it. A source that fails, or bytes that are not the
+// installer, leave nothing kept: the next source starts from zero.
+SourceResult DownloadFromSource(const char* pszSourceUrl, CUpdateView* pView, const std::wstring& workDir,
+                                const std::wstring& widePath) {
+    const IntegrityExpectation want = pView->m_integrity;
     CVantorHttp http;
-    // The body lands under a temporary name in the work folder and is
-    // renamed into place only once complete and verified.
-    http.SetTempDir(GetWorkDirW().c_str());
+    http.SetTempDir(workDir.c_str());
+    const std::string url = pszSourceUrl;
+    http.KeepBody(PartialFilePath(workDir).c_str(), TakeKeptDownload(workDir, pszSourceUrl, want, kHasUpdatePublicKey),
+                  [workDir, url, want](const CVantorHttp::KeptBody& body) {
+                      SaveKeptRecord(workDir, url.c_str(), want, body);
+                  });
     // An installer is worth trying again, where it broke off; the
     // manifest is not (a silent check must stay short).
     http.EnableRetries();
@@ -82,8 +92,9 @@ SourceResult DownloadFromSource(const char* pszSourceUrl, CUpdateView* pView, co
     }
     if (pView->m_bStopWorker) return SourceResult::Stopped;
     const int nState = http.GetState();
-    if (nState == CVantorHttp::kErrFile) return SourceResult::LocalError;
     if (nState != CVantorHttp::kStateDone) {
+        DiscardKeptDownload(workDir);
+        if (nState == CVantorHttp::kErrFile) return SourceResult::LocalError;
         LogEvent("source", {{"result", "failed"}, {"reason", CVantorHttp::StateName(nState)}});
         return SourceResult::Failed;
     }
@@ -91,11 +102,16 @@ SourceResult DownloadFromSource(const char* pszSourceUrl, CUpdateView* pView, co
     bool bHaveDigest = http.GetSha256(digest);
     const bool bMatches = MatchesIntegrity(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr);
     LogVerify(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr, bMatches);
-    if (!bMatches) return SourceResult::Failed;
+    if (!bMatches) {
+        DiscardKeptDownload(workDir);
+        return SourceResult::Failed;
+    }
 
     pView->m_dProgress = 1.0;
     if (::PathFileExistsW(widePath.c_str())) ::DeleteFileW(widePath.c_str());
-    return http.SaveData(widePath.c_str()) == 0 ? SourceResult::Saved : SourceResult::LocalError;
+    const bool bSaved = http.SaveData(widePath.c_str()) == 0;
+    DiscardKeptDownload(workDir);
+    return bSaved ? SourceResult::Saved : SourceResult::LocalError;
 }
 }  // namespace
 
@@ -137,13 +153,20 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
     DeleteLeftoverParts(workDir);
     const IntegrityExpectation& want = pView->m_integrity;
     // The manifest's url first, then its mirrors in order, each from byte
-    // zero with retries of its own; the file keeps the name from url.
+    // zero with retries of its own; the file keeps the name from url. A
+    // download kept from an earlier run goes on from the source it came
+    // from, whichever that is, before the others are tried.
     std::vector<std::string> sources(1, pszUrl);
     sources.insert(sources.end(), pView->m_mirrors.begin(), pView->m_mirrors.end());
+    const auto kept = std::find(sources.begin(), sources.end(), KeptDownloadUrl(workDir));
+    if (kept != sources.end()) std::rotate(sources.begin(), kept, kept + 1);
     SourceResult result = SourceResult::Failed;
     for (size_t i = 0; i < sources.size() && result == SourceResult::Failed; ++i) {
-        if (i > 0) LogEvent("source", {{"mirror", std::to_string(i)}, {"url", LogUrl(sources[i].c_str())}});
-        result = DownloadFromSource(sources[i].c_str(), pView, widePath);
+        const auto mirror = std::find(pView->m_mirrors.begin(), pView->m_mirrors.end(), sources[i]);
+        if (sources[i] != pszUrl && mirror != pView->m_mirrors.end())
+            LogEvent("source", {{"mirror", std::to_string(mirror - pView->m_mirrors.begin() + 1)},
+                                {"url", LogUrl(sources[i].c_str())}});
+        result = DownloadFromSource(sources[i].c_str(), pView, workDir, widePath);
     }
     if (result == SourceResult::Stopped) return false;
     if (result != SourceResult::Saved)

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "KeptBody.h"
 #include "Proxy.h"
 #include "Tls.h"
 #include "TransferRules.h"
@@ -35,6 +36,12 @@ const wchar_t kNoCacheHeaders[] = L"Cache-Control: no-cache\r\nPragma: no-cache"
 // piece; it is also the largest read. At 1 MiB a link of up to about 5 MiB/s
 // is read in ten pieces a second.
 constexpr size_t kWriteChunk = 1u << 20;
+// A kept body's bytes are flushed and reported after this many, so that
+// what the owner was told never lags 4 MiB behind what arrived (a chunk may
+// be waiting in memory); on a slower link after every chunk once this long
+// has passed, since there a lost MiB costs seconds, and a flush nothing.
+constexpr uint64_t kKeptSaveEvery = (4u << 20) - kWriteChunk;
+constexpr std::chrono::milliseconds kKeptSaveAfter(250);
 constexpr int kDefaultConnectMs = 10000;
 constexpr int kDefaultIdleMs = 30000;
 constexpr DWORD kMaxRedirects = 5;
@@ -56,6 +63,9 @@ struct CVantorHttp::Shared {
     std::wstring tempDir;
     bool hash = false;
     bool retries = false;
+    std::wstring keptPath;  // KeepBody: the body's own file, never deleted here
+    CVantorHttp::KeptBody keptFrom;
+    std::function<void(const CVantorHttp::KeptBody&)> onKept;
     std::wstring url;  // as given, for the proxy look-up
     std::wstring host;
     std::wstring path;
@@ -116,7 +126,7 @@ void CloseHandlesLocked(Shared& s) {
 }
 
 void DeleteTempLocked(Shared& s) {
-    if (!s.tempPath.empty()) DeleteFileW(s.tempPath.c_str());
+    if (!s.tempPath.empty() && s.keptPath.empty()) DeleteFileW(s.tempPath.c_str());
     s.tempPath.clear();
 }
 
@@ -224,6 +234,19 @@ bool CreateTemp(Shared& s, HANDLE* out) {
     return false;
 }
 
+bool AdoptKeptFile(Shared& s, HANDLE* out) {
+    const HANDLE h = OpenKeptFile(s.keptPath);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    std::lock_guard<std::mutex> lk(s.mtx);
+    if (s.stop) {
+        CloseHandle(h);
+        return false;
+    }
+    s.file = *out = h;
+    s.tempPath = s.keptPath;
+    return true;
+}
+
 bool WriteAll(HANDLE h, const uint8_t* p, size_t n) {
     while (n > 0) {
         DWORD put = 0;
@@ -316,6 +339,8 @@ struct Body {
     int64_t total = -1;                  // the whole file's length; -1 unknown
     std::wstring validator;              // of the answer that began the file
     CSha256 hasher;
+    uint64_t saved = 0;                  // bytes the owner was last told are on the disk
+    std::chrono::steady_clock::time_point savedAt;
 
     bool CanResume() const {
         return size > 0 && !validator.empty() && total >= 0 && size < static_cast<uint64_t>(total);
@@ -331,19 +356,43 @@ struct Outcome {
 Outcome Final(int state) { return {state, false, -1}; }
 Outcome Retry(int state, int64_t retryAfter = -1) { return {state, true, retryAfter}; }
 
-// Empties the temporary file (creating it on first use) and the digest.
+// Empties the body's file (creating it on first use) and the digest.
 int StartOver(Shared& s, Body& body) {
-    if (body.file == INVALID_HANDLE_VALUE) {
-        if (!CreateTemp(s, &body.file)) return s.stop ? CVantorHttp::kErrCancelled : CVantorHttp::kErrFile;
-    } else {
-        LARGE_INTEGER zero = {};
-        if (!SetFilePointerEx(body.file, zero, nullptr, FILE_BEGIN) || !SetEndOfFile(body.file))
-            return CVantorHttp::kErrFile;
-    }
+    if (body.file == INVALID_HANDLE_VALUE &&
+        !(s.keptPath.empty() ? CreateTemp(s, &body.file) : AdoptKeptFile(s, &body.file)))
+        return s.stop ? CVantorHttp::kErrCancelled : CVantorHttp::kErrFile;
+    LARGE_INTEGER zero = {};
+    if (!SetFilePointerEx(body.file, zero, nullptr, FILE_BEGIN) || !SetEndOfFile(body.file))
+        return CVantorHttp::kErrFile;
     body.size = 0;
     s.received.store(0);
     if (s.hash && !body.hasher.Start()) return CVantorHttp::kErrFailed;
     return CVantorHttp::kStateDone;
+}
+
+// Tells the owner of a kept body what its file now holds, once that is on
+// the disk. The lock keeps the owner from closing the file meanwhile; once
+// it has (to end a stuck call), nothing more is known.
+void SaveKept(Shared& s, Body& body) {
+    if (!s.onKept) return;
+    std::lock_guard<std::mutex> lk(s.mtx);
+    if (s.file == INVALID_HANDLE_VALUE || s.file != body.file || !FlushFileBuffers(s.file)) return;
+    body.saved = body.size;
+    body.savedAt = std::chrono::steady_clock::now();
+    // The validator is printable ASCII (Validator() takes nothing else).
+    s.onKept({body.size, body.total, std::string(body.validator.begin(), body.validator.end())});
+}
+
+// Takes back the bytes an earlier run kept, for the first request to ask for
+// the rest; what cannot be taken back the first answer starts over.
+void ResumeKept(Shared& s, Body& body) {
+    const CVantorHttp::KeptBody& from = s.keptFrom;
+    if (from.nHeld == 0 || from.nTotal < 0 || from.validator.empty()) return;
+    if (s.hash && !body.hasher.Start()) return;
+    if (!TakeBackHeldBytes(body.file, from.nHeld, s.hash ? &body.hasher : nullptr)) return;
+    body.size = body.saved = from.nHeld;
+    body.total = from.nTotal;
+    body.validator.assign(from.validator.begin(), from.validator.end());
 }
 
 // Pauses unless the transfer is stopped first; false when it is.
@@ -366,6 +415,10 @@ Outcome ReadBody(Shared& s, HINTERNET req, Body& body) {
         if (!WriteAll(body.file, buf.data(), fill)) return CVantorHttp::kErrFile;
         body.size += fill;
         fill = 0;
+        const uint64_t unsaved = body.size - body.saved;
+        if (unsaved >= kKeptSaveEvery ||
+            (unsaved > 0 && std::chrono::steady_clock::now() - body.savedAt >= kKeptSaveAfter))
+            SaveKept(s, body);
         return CVantorHttp::kStateDone;
     };
     auto broken = [&]() -> Outcome {
@@ -482,6 +535,7 @@ Outcome Attempt(Shared& s, HINTERNET connect, Body& body) {
         body.total = length;
         body.validator = Validator(req);
         s.length.store(length);
+        SaveKept(s, body);  // the old bytes are gone: nothing is held any more
     }
     return ReadBody(s, req, body);
 }
@@ -533,6 +587,10 @@ int Transfer(Shared& s) {
     if (!Adopt(s, &Shared::connect, connect)) return CVantorHttp::kErrFailed;
 
     Body body;
+    if (!s.keptPath.empty()) {
+        if (!AdoptKeptFile(s, &body.file)) return s.stop ? CVantorHttp::kErrCancelled : CVantorHttp::kErrFile;
+        ResumeKept(s, body);
+    }
     LARGE_INTEGER seed;
     QueryPerformanceCounter(&seed);
     std::minstd_rand random(static_cast<unsigned>(seed.QuadPart) ^ GetCurrentThreadId());
@@ -541,6 +599,7 @@ int Transfer(Shared& s) {
         AttemptLog log(s, attempt, body);
         const Outcome o = Attempt(s, connect, body);
         DropRequest(s);
+        SaveKept(s, body);
         if (o.state == CVantorHttp::kStateDone) {
             log.Write(body, o, "done");
             break;
@@ -747,6 +806,23 @@ void CVantorHttp::EnableSha256() {
 
 void CVantorHttp::EnableRetries() {
     if (GetState() == kStateIdle) m_pShared->retries = true;
+}
+
+void CVantorHttp::KeepBody(const wchar_t* pszPath, const KeptBody& from, std::function<void(const KeptBody&)> onSaved) {
+    Shared& s = *m_pShared;
+    if (GetState() != kStateIdle || !pszPath || !*pszPath) return;
+    try {
+        s.keptFrom = from;
+        s.onKept = std::move(onSaved);
+        s.keptPath = pszPath;
+    } catch (...) {
+        s.keptPath.clear();
+        return;
+    }
+    if (from.nHeld > 0 && from.nTotal > 0) {
+        s.received.store(from.nHeld);
+        s.length.store(from.nTotal);
+    }
 }
 
 int CVantorHttp::GetHttpStatus() const { return m_pShared->status.load(); }

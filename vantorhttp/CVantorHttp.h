@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "common/LogLine.h"
 
@@ -58,6 +60,24 @@ public:
     // Up to kMaxRetries more attempts after a broken connection, a short body,
     // a time-out or a "not now" status, and resume with byte ranges.
     void EnableRetries();
+
+    // What a kept body holds: bytes known to be on the disk, the length of
+    // the whole file (-1 unknown) and the validator (strong ETag, else
+    // Last-Modified; empty when none) of the answer that began it.
+    struct KeptBody {
+        uint64_t nHeld = 0;
+        int64_t nTotal = -1;
+        std::string validator;
+    };
+    // The body goes to pszPath instead of a temporary file, and stays there
+    // whatever the outcome: the owner deletes it. With from.nHeld > 0 the
+    // file is cut to that many bytes (hashed again from the disk), and the
+    // first request asks for the rest of the file from.validator names,
+    // under the rules of a retry; progress starts at the held fraction.
+    // onSaved runs on the transfer thread once the bytes it is told of are
+    // flushed to the disk: within every 4 MiB received and at the end of
+    // each attempt.
+    void KeepBody(const wchar_t* pszPath, const KeptBody& from, std::function<void(const KeptBody&)> onSaved);
 
     // Observers.
     int GetHttpStatus() const;          // final status code, 0 if none

@@ -148,7 +148,7 @@ def test_locked_target_file_fails_and_starts_nothing(run, service, wine, workdir
         locker.wait()
 
 
-def test_closing_during_download_exits_at_once_and_leaves_nothing(run, service, wine, workdir):
+def test_closing_during_download_exits_at_once_and_keeps_the_partial_download(run, service, wine, workdir):
     service.add_file("big.exe", b"\1" * (4 << 20))
     service.set_manifest(manifest(force="1", url="{base}/fault/throttle=200K/files/big.exe"))
     u = run()
@@ -158,4 +158,62 @@ def test_closing_during_download_exits_at_once_and_leaves_nothing(run, service, 
     click_control(wine, w, "close")
     assert u.wait_exit(5) == 0
     assert time.monotonic() - t0 < 1.5  # includes the click's own start-up
-    assert installer_files(workdir) == []
+    assert installer_files(workdir) == ["download.partial", "download.record"]
+
+
+def big_installer(size, step):
+    """The demo installer padded to size with a pattern that step varies."""
+    pad = bytes((i * step) & 0xFF for i in range(256))
+    return (DEMO_SETUP.read_bytes() + pad * (size // 256))[:size]
+
+
+def kept_record(workdir):
+    """The record beside the partial file, as a dict of its lines."""
+    lines = (workdir / "download.record").read_text().splitlines()[1:]
+    return dict(line.split(" ", 1) for line in lines)
+
+
+# A download stopped at about half (the process killed, or the window
+# closed) continues in the next run with one request for the rest; a
+# partial file longer than its record is cut to the count first. A file
+# changed on the server (a new ETag) is fetched whole again.
+@pytest.mark.parametrize("stop,between", [("kill", None), ("close", None), ("kill", "longer"), ("kill", "changed")])
+def test_download_stopped_at_half_continues_in_the_next_run(run, service, wine, workdir, stop, between):
+    size = 8 << 20
+    data = big_installer(size, 1)
+    service.add_file("big.exe", data)
+    # The changed file can only be fetched where the manifest names no digest.
+    verified = "" if between == "changed" else f"<size>{size}</size><sha256>{hashlib.sha256(data).hexdigest()}</sha256>"
+    service.set_manifest(manifest(force="1", extra=verified, url="{base}/fault/throttle=2M/files/big.exe"))
+    partial = workdir / "download.partial"
+    u = run()
+    w = u.wait_window(lambda w: "progress" in visible_controls(w))
+    assert wait_for(lambda: (workdir / "download.record").exists() and partial.stat().st_size >= size // 2, 20)
+    if stop == "kill":
+        u.kill()
+    else:
+        click_control(wine, w, "close")
+        assert u.wait_exit(5) == 0
+    held = int(kept_record(workdir)["held"])
+    assert 0 < held <= partial.stat().st_size < size
+    if stop == "close":
+        assert held == partial.stat().st_size  # everything on the disk is counted
+    if between == "longer":
+        with partial.open("ab") as f:
+            f.write(b"\xff" * 1000)
+    if between == "changed":
+        data = big_installer(size, 3)
+        service.add_file("big.exe", data)
+    service.clear_requests()
+
+    u = run()
+    seen = status_percentages(u)
+    assert u.wait_exit(30) == 0
+    log = [e for e in service.request_log() if "big.exe" in e["path"]]
+    assert [(e["range"], e["status"]) for e in log] == [(f"bytes={held}-", 200 if between == "changed" else 206)]
+    assert log[0]["sent"] == (size if between == "changed" else size - held)
+    if between != "changed":
+        assert seen and seen[0] >= held * 100 // size  # progress starts at the held fraction
+    assert (workdir / "big.exe").read_bytes() == data
+    assert wait_for((workdir / "big.exe.ran").exists, 5)
+    assert installer_files(workdir) == ["big.exe", "big.exe.ran"]
