@@ -70,7 +70,12 @@ def prefix_cohort(wine, version):
     """The cohort of the prefix's machine and user, as the publisher's tool
     computes it from the prefix's MachineGuid and the one user's SID."""
     def reg(key, *args):
-        return wine.run("reg", ["query", key, *args]).stdout.decode("utf-8", "replace")
+        # A Wine start can rarely fail outright; one more try tells that apart.
+        for _ in range(3):
+            out = wine.run("reg", ["query", key, *args]).stdout.decode("utf-8", "replace")
+            if out.strip():
+                return out
+        return out
     guid = re.search(r"MachineGuid\s+REG_SZ\s+(\S+)", reg(r"HKLM\Software\Microsoft\Cryptography", "/v", "MachineGuid"))
     sids = re.findall(r"\\ProfileList\\(S-1-5-21-[-0-9]+)", reg(r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\ProfileList"))
     assert guid and len(sids) == 1
