@@ -79,7 +79,8 @@ def test_test_update_counts_any_manifest_as_newer(run, service, workdir):
     # manifest is fetched; the switch makes even an older version "newer".
     service.set_manifest(manifest("0.1"))
     u = run("-test_update", "C:\\no\\such\\setup.exe")
-    w = u.wait_window()
+    # The window shows before its buttons do: wait for the state, not the window.
+    w = u.wait_window(lambda w: "cancel" in visible_controls(w))
     assert visible_controls(w) == {"ok", "cancel", "close"}
 
 
