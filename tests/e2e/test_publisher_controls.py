@@ -7,8 +7,8 @@ import re
 import pytest
 
 from conftest import TEST_KEY, manifest, signing
-from harness import DEMO_SETUP, SIGNED_EXE, logged
-from test_download import status_percentages
+from harness import DEMO_SETUP, SIGNED_EXE, logged, wait_for
+from test_download import big_installer, kept_record, status_percentages
 from test_fault_matrix import check_outcome
 
 SETUP = DEMO_SETUP.read_bytes()
@@ -103,3 +103,26 @@ def test_rollout_offers_to_the_cohorts_below_it(run, service, wine, workdir, nam
     assert service.requests() == ["/Client/refresh"]
     if "-test_update" not in args:
         assert logged(wine, "decision", rollout=str(rollout(cohort)), cohort=str(cohort))
+
+
+def test_a_download_kept_from_a_mirror_goes_on_from_that_mirror(run, service, wine, workdir):
+    size = 8 << 20
+    data = big_installer(size, 5)
+    service.add_file("copy.exe", data)
+    verified = f"<size>{size}</size><sha256>{hashlib.sha256(data).hexdigest()}</sha256>"
+    mirror = "{base}/fault/throttle=2M/files/copy.exe"
+    service.set_manifest(manifest(force="1", url="{base}/fault/status=404/files/big.exe",
+                                  extra=verified + f"<mirror>{mirror}</mirror>"))
+    partial = workdir / "download.partial"
+    u = run()
+    assert wait_for(lambda: (workdir / "download.record").exists() and partial.stat().st_size >= size // 2, 20)
+    u.kill()
+    held = int(kept_record(workdir)["held"])
+    service.clear_requests()
+    assert run().wait_exit(30) == 0
+    # Straight to the mirror, for the rest only; url is not asked again.
+    log = [(e["path"], e["range"], e["status"]) for e in service.request_log() if e["path"] != "/Client/refresh"]
+    assert log == [(mirror.format(base=""), f"bytes={held}-", 206)]
+    assert (workdir / "big.exe").read_bytes() == data
+    assert logged(wine, "kept", result="resume", held=str(held))
+    assert wait_for((workdir / "big.exe.ran").exists, 5)
