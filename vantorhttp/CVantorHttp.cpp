@@ -835,6 +835,7 @@ LogFields CVantorHttp::GetRouteFields() const {
     try {
         if (GetState() > 0) return f;
         f.emplace_back("proxy", s.route.kind);
+        if (s.route.bUnconfigured) f.emplace_back("configured", "no");
         if (!s.route.proxy.empty()) f.emplace_back("via", RedactProxyList(Ascii(s.route.proxy)));
         if (!s.route.pacHost.empty()) f.emplace_back("pac_host", RedactProxyList(Ascii(s.route.pacHost)));
     } catch (...) {

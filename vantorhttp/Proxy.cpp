@@ -81,7 +81,7 @@ HINTERNET OpenProxySession(const wchar_t* pszUserAgent, const ProxyQuestion& ask
             route.kind = "pac";
         }
     } else if (use.proxy.empty()) {
-        route.kind = "system";
+        route.bUnconfigured = true;
         HINTERNET session = WinHttpOpen(pszUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
                                         WINHTTP_NO_PROXY_BYPASS, 0);
         return session ? session

@@ -33,11 +33,13 @@ bool FindAutoProxy(const ProxyQuestion& ask, DWORD flags, const std::wstring& pa
 HINTERNET OpenProxySession(const wchar_t* pszUserAgent, const ProxyQuestion& ask, struct ProxyRoute* pRoute = nullptr);
 
 // How the session reaches the server, for the log: kind is "direct",
-// "named" (the fixed proxy), "auto-detect", "pac" or "system" (the
-// system's own choice); proxy the proxy list in use, empty when none;
-// pacHost the host of the user's PAC script, if one is configured.
+// "named" (the fixed proxy), "auto-detect" or "pac"; proxy the proxy list
+// in use, empty when none; pacHost the host of the user's PAC script, if
+// one is configured. bUnconfigured: the user configured nothing, so the
+// system may still pick a proxy of its own.
 struct ProxyRoute {
     const char* kind = "direct";
+    bool bUnconfigured = false;
     std::wstring proxy;
     std::wstring pacHost;
 };
