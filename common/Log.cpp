@@ -10,10 +10,18 @@
 namespace {
 constexpr size_t kMaxHeldLines = 64;
 
-std::mutex g_mutex;  // guards everything below
-bool g_bFolderKnown = false;
-std::wstring g_logPath;  // empty when the log is off
-std::vector<std::string> g_held;
+// Never destroyed: a transfer thread left stuck in the network may still
+// log its last attempt while the process exits.
+struct LogState {
+    std::mutex mutex;  // guards everything below
+    bool bFolderKnown = false;
+    std::wstring logPath;  // empty when the log is off
+    std::vector<std::string> held;
+};
+LogState& State() {
+    static LogState* const state = new LogState;
+    return *state;
+}
 
 std::string ToUtf8(const std::wstring& wide) {
     if (wide.empty()) return std::string();
@@ -52,13 +60,13 @@ const std::vector<std::pair<std::string, std::string>>& PrivateFolders() {
     return folders;
 }
 
-// Appends under g_mutex; renames a full log to update.log.1 first. Another
+// Appends under the state's mutex; renames a full log to update.log.1 first. Another
 // copy of us may append or rename at the same moment: a line is one write
 // to a file opened for appending only, so lines never mix.
-void WriteLocked(const std::string& line) {
+void WriteLocked(const std::wstring& logPath, const std::string& line) {
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     for (int pass = 0; pass < 2; ++pass) {
-        CHandle file(::CreateFileW(g_logPath.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, share, nullptr,
+        CHandle file(::CreateFileW(logPath.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, share, nullptr,
                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!file.IsValid()) return;
         LARGE_INTEGER size = {};
@@ -66,7 +74,7 @@ void WriteLocked(const std::string& line) {
         if (LogNeedsRotation(static_cast<uint64_t>(size.QuadPart), line.size())) {
             if (pass > 0) return;  // still full: someone else's doing; skip rather than pass the bound
             file.Close();
-            if (!::MoveFileExW(g_logPath.c_str(), (g_logPath + L".1").c_str(), MOVEFILE_REPLACE_EXISTING)) return;
+            if (!::MoveFileExW(logPath.c_str(), (logPath + L".1").c_str(), MOVEFILE_REPLACE_EXISTING)) return;
             continue;
         }
         DWORD written = 0;
@@ -78,29 +86,32 @@ void WriteLocked(const std::string& line) {
 
 void SetLogFolder(const std::wstring& folder) {
     try {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        if (g_bFolderKnown) return;
-        g_bFolderKnown = true;
-        if (folder.empty()) return;
-        g_logPath = WithoutTrailingSeparator(folder) + L"\\update.log";
-        for (const std::string& line : g_held) WriteLocked(line);
-        g_held.clear();
-        g_held.shrink_to_fit();
+        LogState& st = State();
+        std::lock_guard<std::mutex> lock(st.mutex);
+        if (st.bFolderKnown) return;
+        st.bFolderKnown = true;
+        if (!folder.empty()) {
+            st.logPath = WithoutTrailingSeparator(folder) + L"\\update.log";
+            for (const std::string& line : st.held) WriteLocked(st.logPath, line);
+        }
+        st.held.clear();
+        st.held.shrink_to_fit();
     } catch (...) {
     }
 }
 
 void LogEvent(const char* event, const LogFields& fields) {
     try {
-        SYSTEMTIME st;
-        ::GetSystemTime(&st);
-        const LogTime t{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+        SYSTEMTIME now;
+        ::GetSystemTime(&now);
+        const LogTime t{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
         const std::string line = FormatLogLine(t, ::GetCurrentProcessId(), event, fields) + "\n";
-        std::lock_guard<std::mutex> lock(g_mutex);
-        if (!g_bFolderKnown) {
-            if (g_held.size() < kMaxHeldLines) g_held.push_back(line);
-        } else if (!g_logPath.empty()) {
-            WriteLocked(line);
+        LogState& st = State();
+        std::lock_guard<std::mutex> lock(st.mutex);
+        if (!st.bFolderKnown) {
+            if (st.held.size() < kMaxHeldLines) st.held.push_back(line);
+        } else if (!st.logPath.empty()) {
+            WriteLocked(st.logPath, line);
         }
     } catch (...) {
     }
