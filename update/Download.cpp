@@ -39,17 +39,16 @@ bool Fail(CUpdateView* pView, const char* pszWhy, size_t nSourcesTried = 0) {
     return false;
 }
 
-// size= and sha256= say ok, mismatch or unchecked (the manifest gave none).
-void LogVerify(const IntegrityExpectation& want, uint64_t nBytes, const uint8_t* pDigest, bool bMatches) {
-    const char* size = !want.bHasSize ? "unchecked" : want.nSize == nBytes ? "ok" : "mismatch";
-    const char* sha = !want.bHasSha256                                            ? "unchecked"
-                      : pDigest && std::memcmp(pDigest, want.sha256, 32) == 0 ? "ok"
-                                                                                : "mismatch";
+const char* PartName(IntegrityPart part) {
+    return part == IntegrityPart::Unchecked ? "unchecked" : part == IntegrityPart::Ok ? "ok" : "mismatch";
+}
+
+void LogVerify(const IntegrityCheck& check, uint64_t nBytes) {
     LogEvent("verify", {{"stage", "download"},
-                        {"result", bMatches ? "ok" : "mismatch"},
+                        {"result", check.Matches() ? "ok" : "mismatch"},
                         {"bytes", std::to_string(nBytes)},
-                        {"size", size},
-                        {"sha256", sha}});
+                        {"size", PartName(check.size)},
+                        {"sha256", PartName(check.sha256)}});
 }
 
 // Failed: this source did not deliver the installer (unreachable, an error
@@ -100,9 +99,9 @@ SourceResult DownloadFromSource(const char* pszSourceUrl, CUpdateView* pView, co
     }
     uint8_t digest[32];
     bool bHaveDigest = http.GetSha256(digest);
-    const bool bMatches = MatchesIntegrity(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr);
-    LogVerify(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr, bMatches);
-    if (!bMatches) {
+    const IntegrityCheck check = CheckIntegrity(want, http.GetReceivedBytes(), bHaveDigest ? digest : nullptr);
+    LogVerify(check, http.GetReceivedBytes());
+    if (!check.Matches()) {
         DiscardKeptDownload(workDir);
         return SourceResult::Failed;
     }

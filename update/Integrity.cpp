@@ -49,8 +49,14 @@ bool ParseIntegrity(const char* pszSize, const char* pszSha256, IntegrityExpecta
     return true;
 }
 
+IntegrityCheck CheckIntegrity(const IntegrityExpectation& want, uint64_t nSize, const uint8_t* pSha256) {
+    using P = IntegrityPart;
+    return {!want.bHasSize ? P::Unchecked : want.nSize == nSize ? P::Ok : P::Mismatch,
+            !want.bHasSha256                                                ? P::Unchecked
+            : pSha256 && std::memcmp(want.sha256, pSha256, 32) == 0 ? P::Ok
+                                                                            : P::Mismatch};
+}
+
 bool MatchesIntegrity(const IntegrityExpectation& want, uint64_t nSize, const uint8_t* pSha256) {
-    if (want.bHasSize && want.nSize != nSize) return false;
-    if (want.bHasSha256 && (!pSha256 || std::memcmp(want.sha256, pSha256, 32) != 0)) return false;
-    return true;
+    return CheckIntegrity(want, nSize, pSha256).Matches();
 }

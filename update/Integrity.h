@@ -16,5 +16,13 @@ struct IntegrityExpectation {
 // allowed; sha256: exactly 64 hex digits): such a manifest cannot be trusted.
 bool ParseIntegrity(const char* pszSize, const char* pszSha256, IntegrityExpectation& out);
 
+// Each given value checked on its own; Unchecked where the manifest gave none.
+enum class IntegrityPart { Unchecked, Ok, Mismatch };
+struct IntegrityCheck {
+    IntegrityPart size, sha256;
+    bool Matches() const { return size != IntegrityPart::Mismatch && sha256 != IntegrityPart::Mismatch; }
+};
+IntegrityCheck CheckIntegrity(const IntegrityExpectation& want, uint64_t nSize, const uint8_t* pSha256);
+
 // True when the received body matches everything that was given.
 bool MatchesIntegrity(const IntegrityExpectation& want, uint64_t nSize, const uint8_t* pSha256);

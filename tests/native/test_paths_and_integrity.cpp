@@ -88,6 +88,11 @@ TEST(Integrity, SizeAndDigest) {
     digest[31] ^= 1;
     EXPECT_FALSE(MatchesIntegrity(e, 1048576, digest));
     EXPECT_FALSE(MatchesIntegrity(e, 1048576, nullptr));  // no digest computed
+    // Each part on its own, as the log tells them.
+    const IntegrityCheck c = CheckIntegrity(e, 1048576, digest);
+    EXPECT_TRUE(c.size == IntegrityPart::Ok && c.sha256 == IntegrityPart::Mismatch);
+    e.bHasSize = false;
+    EXPECT_TRUE(CheckIntegrity(e, 1, digest).size == IntegrityPart::Unchecked);
 }
 
 TEST(Integrity, MalformedValuesAreRejected) {
