@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/Handle.h"
+#include "common/Utf8.h"
 
 namespace {
 constexpr size_t kMaxHeldLines = 64;
@@ -21,16 +22,6 @@ struct LogState {
 LogState& State() {
     static LogState* const state = new LogState;
     return *state;
-}
-
-std::string ToUtf8(const std::wstring& wide) {
-    if (wide.empty()) return std::string();
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                        nullptr);
-    if (n <= 0) return std::string();
-    std::string out(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0], n, nullptr, nullptr);
-    return out;
 }
 
 std::wstring WithoutTrailingSeparator(std::wstring path) {
@@ -50,11 +41,12 @@ const std::vector<std::pair<std::string, std::string>>& PrivateFolders() {
             wchar_t longBuf[MAX_PATH + 1] = {};
             const DWORD nLong = ::GetLongPathNameW(temp.c_str(), longBuf, MAX_PATH + 1);
             if (nLong > 0 && nLong <= MAX_PATH && temp != longBuf)
-                list.emplace_back(ToUtf8(WithoutTrailingSeparator(longBuf)), "%TEMP%");
-            list.emplace_back(ToUtf8(temp), "%TEMP%");
+                list.emplace_back(WideToUtf8(WithoutTrailingSeparator(longBuf)), "%TEMP%");
+            list.emplace_back(WideToUtf8(temp), "%TEMP%");
         }
         const DWORD nProfile = ::GetEnvironmentVariableW(L"USERPROFILE", buf, MAX_PATH + 1);
-        if (nProfile > 0 && nProfile <= MAX_PATH) list.emplace_back(ToUtf8(WithoutTrailingSeparator(buf)), "%USERPROFILE%");
+        if (nProfile > 0 && nProfile <= MAX_PATH)
+            list.emplace_back(WideToUtf8(WithoutTrailingSeparator(buf)), "%USERPROFILE%");
         return list;
     }();
     return folders;
@@ -119,21 +111,15 @@ void LogEvent(const char* event, const LogFields& fields) {
 
 std::string LogPath(const std::wstring& path) {
     try {
-        return RedactPath(ToUtf8(path), PrivateFolders());
+        return RedactPath(WideToUtf8(path), PrivateFolders());
     } catch (...) {
         return "?";
     }
 }
 
-std::string LogUrl(const char* pszNarrowUrl) {
+std::string LogUrl(const std::wstring& url) {
     try {
-        if (!pszNarrowUrl) return "?";
-        const int n = ::MultiByteToWideChar(CP_THREAD_ACP, 0, pszNarrowUrl, -1, nullptr, 0);
-        if (n <= 0) return "?";
-        std::wstring wide(static_cast<size_t>(n), L'\0');
-        ::MultiByteToWideChar(CP_THREAD_ACP, 0, pszNarrowUrl, -1, &wide[0], n);
-        wide.resize(static_cast<size_t>(n - 1));
-        return RedactUrl(ToUtf8(wide));
+        return RedactUrl(WideToUtf8(url));
     } catch (...) {
         return "?";
     }

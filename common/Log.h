@@ -19,6 +19,6 @@ void LogEvent(const char* event, const LogFields& fields = {});
 // user's profile folder written by name, and a URL without credentials,
 // query string or fragment.
 std::string LogPath(const std::wstring& path);
-std::string LogUrl(const char* pszNarrowUrl);
+std::string LogUrl(const std::wstring& url);
 // error=<code> and, when known, error_name=<name>.
 void AddErrorFields(LogFields& fields, unsigned long code);

@@ -97,20 +97,33 @@ std::string FormatLogLine(const LogTime& t, unsigned long pid, const char* event
     return line;
 }
 
-std::string RedactUrl(const std::string& url) {
-    const size_t scheme = url.find("://");
-    if (scheme == std::string::npos || scheme == 0) return "?";
-    const size_t authStart = scheme + 3;
-    size_t authEnd = url.find_first_of("/?#", authStart);
-    if (authEnd == std::string::npos) authEnd = url.size();
-    std::string authority = url.substr(authStart, authEnd - authStart);
-    const size_t at = authority.rfind('@');
-    if (at != std::string::npos) authority.erase(0, at + 1);
-    size_t pathEnd = url.find_first_of("?#", authEnd);
-    if (pathEnd == std::string::npos) pathEnd = url.size();
-    std::string path = url.substr(authEnd, pathEnd - authEnd);
+namespace {
+// A URL's scheme, host[:port] without user info, and path without query
+// or fragment ("/" when empty); false for text that is no URL.
+bool SplitUrl(const std::string& url, std::string& scheme, std::string& host, std::string& path) {
+    const size_t schemeEnd = url.find("://");
+    if (schemeEnd == std::string::npos || schemeEnd == 0) return false;
+    const size_t authStart = schemeEnd + 3;
+    const size_t authEnd = std::min(url.find_first_of("/?#", authStart), url.size());
+    host = url.substr(authStart, authEnd - authStart);
+    const size_t at = host.rfind('@');
+    if (at != std::string::npos) host.erase(0, at + 1);
+    const size_t pathEnd = std::min(url.find_first_of("?#", authEnd), url.size());
+    path = url.substr(authEnd, pathEnd - authEnd);
     if (path.empty()) path = "/";
-    return url.substr(0, scheme) + "://" + authority + path;
+    scheme = url.substr(0, schemeEnd);
+    return true;
+}
+}  // namespace
+
+std::string RedactUrl(const std::string& url) {
+    std::string scheme, host, path;
+    return SplitUrl(url, scheme, host, path) ? scheme + "://" + host + path : "?";
+}
+
+std::string UrlHost(const std::string& url) {
+    std::string scheme, host, path;
+    return SplitUrl(url, scheme, host, path) ? host : std::string();
 }
 
 std::string RedactProxyList(const std::string& list) {

@@ -24,6 +24,9 @@ std::string FormatLogLine(const LogTime& time, unsigned long pid, const char* ev
 // scheme://host[:port]/path of a URL: no user name or password, no query
 // string, no fragment. Text that is no URL gives "?".
 std::string RedactUrl(const std::string& url);
+// host[:port] of a URL, without user name or password; empty for text that
+// is no URL.
+std::string UrlHost(const std::string& url);
 // A proxy list as WinHTTP names it ("http=a:8080;https=b:8443"), without
 // any user name or password an entry carries ("user:pw@a:8080" -> "a:8080").
 std::string RedactProxyList(const std::string& list);

@@ -134,7 +134,7 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
     // device, a stream or a folder, or that the shell would hand to a script
     // host. A path that does not fit is refused too.
     const std::wstring wideName = GetUrlFileName(pszUrl);
-    LogEvent("download", {{"url", LogUrl(pszUrl)}});
+    LogEvent("download", {{"url", LogUrl(NarrowToWide(pszUrl))}});
     if (!IsAcceptableInstallerName(wideName)) return Fail(pView, "bad-file-name");
     const std::string name = WideToNarrow(wideName.c_str());
     char szPath[1024] = {};
@@ -164,7 +164,7 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
         const auto mirror = std::find(pView->m_mirrors.begin(), pView->m_mirrors.end(), sources[i]);
         if (sources[i] != pszUrl && mirror != pView->m_mirrors.end())
             LogEvent("source", {{"mirror", std::to_string(mirror - pView->m_mirrors.begin() + 1)},
-                                {"url", LogUrl(sources[i].c_str())}});
+                                {"url", LogUrl(NarrowToWide(sources[i].c_str()))}});
         result = DownloadFromSource(sources[i].c_str(), pView, workDir, widePath);
     }
     if (result == SourceResult::Stopped) return false;

@@ -6,21 +6,12 @@
 #include <vector>
 
 #include "common/Handle.h"
+#include "common/Utf8.h"
 
 namespace {
 struct RegKeyTraits : NullEmptyTraits<HKEY> {
     static void Close(HKEY h) noexcept { ::RegCloseKey(h); }
 };
-
-// Both texts are ASCII in practice; UTF-8 keeps any other byte-exact and
-// independent of the code page.
-std::string ToUtf8(const wchar_t* p, int n) {
-    if (n <= 0) return std::string();
-    const int nOut = ::WideCharToMultiByte(CP_UTF8, 0, p, n, nullptr, 0, nullptr, nullptr);
-    std::string out(nOut > 0 ? nOut : 0, '\0');
-    if (nOut > 0) ::WideCharToMultiByte(CP_UTF8, 0, p, n, &out[0], nOut, nullptr, nullptr);
-    return out;
-}
 }  // namespace
 
 std::string ReadMachineGuid() {
@@ -36,7 +27,8 @@ std::string ReadMachineGuid() {
         return std::string();
     int n = static_cast<int>(nBytes / sizeof(wchar_t));
     while (n > 0 && szValue[n - 1] == L'\0') --n;
-    return ToUtf8(szValue, n);
+    // Both texts are ASCII in practice; UTF-8 keeps any other byte-exact.
+    return WideToUtf8(szValue, static_cast<size_t>(n));
 }
 
 std::string ReadUserSid() {
@@ -49,5 +41,5 @@ std::string ReadUserSid() {
     CLocalMemory<LPWSTR> text;
     if (!::ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid, text.Put()))
         return std::string();
-    return ToUtf8(text.Get(), static_cast<int>(::wcslen(text.Get())));
+    return WideToUtf8(text.Get(), ::wcslen(text.Get()));
 }

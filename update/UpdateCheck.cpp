@@ -93,7 +93,7 @@ bool TakesManifestBranch(const CUpdateView* pView) { return !(pView->m_szTarget[
 
 // One line for the manifest request: where it went, how, and how it ended.
 void LogManifestFetch(const CVantorHttp& http, ULONGLONG nMs) {
-    LogFields f = {{"url", LogUrl(kManifestUrl)}};
+    LogFields f = {{"url", LogUrl(NarrowToWide(kManifestUrl))}};
     const LogFields route = http.GetRouteFields();
     f.insert(f.end(), route.begin(), route.end());
     const int nState = http.GetState();

@@ -837,7 +837,8 @@ LogFields CVantorHttp::GetRouteFields() const {
         f.emplace_back("proxy", s.route.kind);
         if (s.route.bUnconfigured) f.emplace_back("configured", "no");
         if (!s.route.proxy.empty()) f.emplace_back("via", RedactProxyList(Ascii(s.route.proxy)));
-        if (!s.route.pacHost.empty()) f.emplace_back("pac_host", RedactProxyList(Ascii(s.route.pacHost)));
+        const std::string pacHost = UrlHost(Ascii(s.route.pacUrl));
+        if (!pacHost.empty()) f.emplace_back("pac_host", pacHost);
     } catch (...) {
     }
     return f;

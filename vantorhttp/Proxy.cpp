@@ -49,16 +49,6 @@ bool FindAutoProxy(const ProxyQuestion& ask, DWORD flags, const std::wstring& pa
     return Ask(ask, options, out, error);
 }
 
-namespace {
-std::wstring UrlHost(const std::wstring& url) {
-    const size_t scheme = url.find(L"://");
-    if (scheme == std::wstring::npos) return std::wstring();
-    std::wstring host = url.substr(scheme + 3, url.find_first_of(L"/?#", scheme + 3) - (scheme + 3));
-    const size_t at = host.rfind(L'@');
-    return at == std::wstring::npos ? host : host.substr(at + 1);
-}
-}  // namespace
-
 HINTERNET OpenProxySession(const wchar_t* pszUserAgent, const ProxyQuestion& ask, ProxyRoute* pRoute) {
     ProxyRoute ignored;
     ProxyRoute& route = pRoute ? *pRoute : ignored;
@@ -66,7 +56,7 @@ HINTERNET OpenProxySession(const wchar_t* pszUserAgent, const ProxyQuestion& ask
     std::memset(&ie, 0, sizeof ie);
     const bool haveIe = WinHttpGetIEProxyConfigForCurrentUser(&ie) != FALSE;
     const std::wstring pacUrl = Take(ie.lpszAutoConfigUrl);
-    route.pacHost = UrlHost(pacUrl);
+    route.pacUrl = pacUrl;
     ProxySetting use;
     use.proxy = Take(ie.lpszProxy);
     use.bypass = Take(ie.lpszProxyBypass);

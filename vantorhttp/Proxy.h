@@ -34,12 +34,12 @@ HINTERNET OpenProxySession(const wchar_t* pszUserAgent, const ProxyQuestion& ask
 
 // How the session reaches the server, for the log: kind is "direct",
 // "named" (the fixed proxy), "auto-detect" or "pac"; proxy the proxy list
-// in use, empty when none; pacHost the host of the user's PAC script, if
-// one is configured. bUnconfigured: the user configured nothing, so the
+// in use, empty when none; pacUrl the user's PAC script, if one is
+// configured (the log names only its host). bUnconfigured: the user configured nothing, so the
 // system may still pick a proxy of its own.
 struct ProxyRoute {
     const char* kind = "direct";
     bool bUnconfigured = false;
     std::wstring proxy;
-    std::wstring pacHost;
+    std::wstring pacUrl;
 };

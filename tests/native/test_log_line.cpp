@@ -46,6 +46,8 @@ TEST(LogLine, UrlsLoseCredentialsQueriesAndFragments) {
         {"", "?"},
     };
     for (const auto& c : cases) EXPECT_EQ(RedactUrl(c.in), c.out) << c.in;
+    EXPECT_EQ(UrlHost("http://u:p@pac.corp:8080/proxy.pac?x=1"), "pac.corp:8080");
+    EXPECT_EQ(UrlHost("proxy.pac"), "");
     EXPECT_EQ(RedactProxyList("http=u:p@a:8080;https=b:8443"), "http=a:8080;https=b:8443");
     EXPECT_EQ(RedactProxyList("http://u@a:3128 b:1"), "http://a:3128 b:1");
 }
