@@ -114,6 +114,11 @@ SourceResult DownloadFromSource(const char* pszSourceUrl, CUpdateView* pView, co
 }
 }  // namespace
 
+void HandToShell(const std::wstring& path) {
+    const HINSTANCE hResult = ::ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOW);
+    LogEvent("launch", {{"file", LogPath(path)}, {"result", std::to_string(reinterpret_cast<intptr_t>(hResult))}});
+}
+
 std::wstring GetUrlFileName(const char* pszUrl) { return UrlFileName(NarrowToWide(pszUrl)); }
 
 DWORD WINAPI DownloadThreadProc(LPVOID pParam) {
@@ -189,8 +194,7 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
         return true;
     }
     pView->Hide();
-    const auto hShell = ::ShellExecuteW(nullptr, L"open", widePath.c_str(), nullptr, nullptr, SW_SHOW);
-    LogEvent("launch", {{"file", LogPath(widePath)}, {"result", std::to_string(reinterpret_cast<intptr_t>(hShell))}});
+    HandToShell(widePath);
     installer.Close();
     pView->Close();
     return true;

@@ -1,7 +1,6 @@
 #include "update/UpdateCheck.h"
 
 #include <windows.h>
-#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include "common/Log.h"
 #include "update/BoundedText.h"
 #include "update/Decision.h"
+#include "update/Download.h"
 #include "update/MachineIdentity.h"
 #include "update/Manifest.h"
 #include "update/Rollout.h"
@@ -78,8 +78,7 @@ void RunTestTarget(CUpdateView* pView) {
         }
         LogEvent("decision", {{"action", "run"}, {"target", "path"}});
         pView->Hide();
-        const auto result = ::ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOW);
-        LogEvent("launch", {{"file", LogPath(path)}, {"result", std::to_string(reinterpret_cast<intptr_t>(result))}});
+        HandToShell(path);
         pView->Close();
     }
 }
