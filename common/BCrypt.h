@@ -6,6 +6,7 @@
 
 #include <bcrypt.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -59,3 +60,22 @@ private:
     std::vector<UCHAR> m_object;  // the hash's working memory, which outlives it
     CBCryptHash m_hash;
 };
+
+// Adds a file's bytes from its start, at most nMax of them, to a digest
+// already begun; nRead tells how many, fewer than nMax only where the file
+// ends first. The file position is left after the last byte read.
+inline bool AddFileStart(CSha256& hash, HANDLE hFile, uint64_t nMax, uint64_t& nRead) {
+    nRead = 0;
+    LARGE_INTEGER zero = {};
+    if (!::SetFilePointerEx(hFile, zero, nullptr, FILE_BEGIN)) return false;
+    std::vector<uint8_t> buf(1u << 20);
+    while (nRead < nMax) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<uint64_t>(nMax - nRead, buf.size()));
+        if (!::ReadFile(hFile, buf.data(), want, &got, nullptr)) return false;
+        if (got == 0) break;
+        if (!hash.Add(buf.data(), got)) return false;
+        nRead += got;
+    }
+    return true;
+}

@@ -1,7 +1,6 @@
 #include "update/Trust.h"
 
 #include <cstring>
-#include <vector>
 
 #include "common/BCrypt.h"
 
@@ -56,18 +55,9 @@ ManifestTrust CheckManifestTrust(const ManifestValues& values) {
 }
 
 bool Sha256OfFile(HANDLE hFile, uint8_t (&digest)[32]) {
-    LARGE_INTEGER zero = {};
-    if (!::SetFilePointerEx(hFile, zero, nullptr, FILE_BEGIN)) return false;
     CSha256 hash;
-    if (!hash.Start()) return false;
-    std::vector<uint8_t> buf(1u << 20);
-    for (;;) {
-        DWORD nRead = 0;
-        if (!::ReadFile(hFile, buf.data(), static_cast<DWORD>(buf.size()), &nRead, nullptr)) return false;
-        if (nRead == 0) break;
-        if (!hash.Add(buf.data(), nRead)) return false;
-    }
-    return hash.Finish(digest);
+    uint64_t nRead = 0;
+    return hash.Start() && AddFileStart(hash, hFile, UINT64_MAX, nRead) && hash.Finish(digest);
 }
 
 CHandle OpenVerifiedInstaller(const wchar_t* pszPath, const IntegrityExpectation& want) {

@@ -1,8 +1,5 @@
 #include "KeptBody.h"
 
-#include <algorithm>
-#include <vector>
-
 #include "common/BCrypt.h"
 
 HANDLE OpenKeptFile(const std::wstring& path) {
@@ -27,15 +24,8 @@ bool TakeBackHeldBytes(HANDLE hFile, uint64_t nHeld, CSha256* pHasher) {
               SetFilePointerEx(hFile, pos, nullptr, FILE_BEGIN) && SetEndOfFile(hFile);
     if (ok && pHasher) {
         // Read back, not trusted: the digest must cover what is on the disk.
-        std::vector<uint8_t> buf(1u << 20);
-        LARGE_INTEGER zero = {};
-        ok = SetFilePointerEx(hFile, zero, nullptr, FILE_BEGIN);
-        for (uint64_t left = nHeld; ok && left > 0;) {
-            DWORD got = 0;
-            const DWORD want = static_cast<DWORD>(std::min<uint64_t>(left, buf.size()));
-            ok = ReadFile(hFile, buf.data(), want, &got, nullptr) && got == want && pHasher->Add(buf.data(), got);
-            left -= got;
-        }
+        uint64_t nRead = 0;
+        ok = AddFileStart(*pHasher, hFile, nHeld, nRead) && nRead == nHeld;
     }
     if (!ok) {
         LARGE_INTEGER zero = {};
