@@ -3,10 +3,9 @@
 #include <windows.h>
 #include <sddl.h>
 
-#include <vector>
-
 #include "common/Handle.h"
 #include "common/Utf8.h"
+#include "update/TokenUser.h"
 
 namespace {
 struct RegKeyTraits : NullEmptyTraits<HKEY> {
@@ -32,14 +31,8 @@ std::string ReadMachineGuid() {
 }
 
 std::string ReadUserSid() {
-    CHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Put())) return std::string();
-    DWORD n = 0;
-    ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &n);
-    std::vector<BYTE> user(n);
-    if (!n || !::GetTokenInformation(token.Get(), TokenUser, user.data(), n, &n)) return std::string();
+    const CTokenUser me;
     CLocalMemory<LPWSTR> text;
-    if (!::ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid, text.Put()))
-        return std::string();
+    if (!me.UserSid() || !::ConvertSidToStringSidW(me.UserSid(), text.Put())) return std::string();
     return WideToUtf8(text.Get(), ::wcslen(text.Get()));
 }
