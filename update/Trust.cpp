@@ -64,11 +64,11 @@ CHandle OpenVerifiedInstaller(const wchar_t* pszPath, const IntegrityExpectation
     CHandle file(::CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.IsValid()) return file;
-    LARGE_INTEGER size;
+    LARGE_INTEGER size = {};
     uint8_t digest[32];
-    if ((want.bHasSize &&
-         (!::GetFileSizeEx(file.Get(), &size) || static_cast<uint64_t>(size.QuadPart) != want.nSize)) ||
-        (want.bHasSha256 && (!Sha256OfFile(file.Get(), digest) || std::memcmp(digest, want.sha256, 32) != 0)))
+    const bool bRead = (!want.bHasSize || ::GetFileSizeEx(file.Get(), &size)) &&
+                       (!want.bHasSha256 || Sha256OfFile(file.Get(), digest));
+    if (!bRead || !MatchesIntegrity(want, static_cast<uint64_t>(size.QuadPart), want.bHasSha256 ? digest : nullptr))
         file.Close();
     return file;
 }
