@@ -10,6 +10,7 @@
 # is written from the toolchain's own import library.
 find_program(LUMORA_DLLTOOL ${LUMORA_TARGET_ARCH}-w64-mingw32-dlltool REQUIRED)
 find_library(LUMORA_DELAYIMP_LIB delayimp REQUIRED)
+find_program(LUMORA_PYTHON NAMES python3 REQUIRED)
 
 function(lumora_delay_load)
   set(dir ${CMAKE_BINARY_DIR}/delayimp)
@@ -44,7 +45,29 @@ function(lumora_delay_load)
     if(rc)
       message(FATAL_ERROR "dlltool could not make the delay-load library of ${name}")
     endif()
+    # A member of this library looks to ld like an ordinary import stub: an
+    # import slot in .idata$5 and a code section with a relocation. The
+    # 32-bit ld drops such code when nothing names its symbol (code that
+    # calls through __imp_, as the dllimport of the system headers does),
+    # but here the slot itself points at that code: it is the thunk that
+    # loads the DLL on the first call, and without it the slot is 0. Code
+    # that ld does not take for a jump stub is kept, and the executable
+    # section it lands in (.text, through .text$*) runs it all the same.
+    execute_process(COMMAND ${CMAKE_OBJCOPY} --rename-section .text=.text$delay,contents,alloc,load,readonly,data
+                            lib${name}_delay.a
+      WORKING_DIRECTORY ${dir} RESULT_VARIABLE rc)
+    if(rc)
+      message(FATAL_ERROR "objcopy could not mark the thunks of ${name}'s delay-load library")
+    endif()
     add_library(lumora_delay_${name} INTERFACE)
     target_link_libraries(lumora_delay_${name} INTERFACE ${dir}/lib${name}_delay.a ${LUMORA_DELAYIMP_LIB})
   endforeach()
+endfunction()
+
+# lumora_check_delay_load(<target>): after each link, every delay-load import
+# slot of the executable must point at code in it (tools/check-delay-imports.py).
+function(lumora_check_delay_load target)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${LUMORA_PYTHON} ${CMAKE_SOURCE_DIR}/tools/check-delay-imports.py $<TARGET_FILE:${target}>
+    VERBATIM)
 endfunction()

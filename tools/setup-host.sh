@@ -5,6 +5,11 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 arch=$("$here/host-arch.sh" --kernel)
+# A kernel that refuses i386 programs can still run them through user-mode
+# emulation; only where that cannot be had do the tests run x86_64.
+if [ "$arch" = x86_64 ] && [ -z "${LUMORA_TARGET_ARCH:-}" ] && "$here/setup-i386-emulation.sh"; then
+  arch=i686
+fi
 PKGS=(cmake make g++ googletest
       g++-mingw-w64-i686-posix mingw-w64-i686-dev
       g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
@@ -13,8 +18,8 @@ PKGS=(cmake make g++ googletest
       dpkg-dev patch locales
       curl clang libclang-rt-14-dev
       nginx-light)
-# The 32-bit Wine loader is only useful where the kernel runs 32-bit code;
-# elsewhere it would even shadow the 64-bit loader behind /usr/bin/wine.
+# The 32-bit Wine loader is only useful where 32-bit code runs (natively or
+# emulated); elsewhere it would even shadow the 64-bit loader behind /usr/bin/wine.
 [ "$arch" = i686 ] && PKGS+=(wine32:i386)
 
 SUDO=""
