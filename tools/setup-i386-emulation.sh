@@ -8,9 +8,10 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+# The tests point these elsewhere.
 etc=${LUMORA_APT_ETC:-/etc/apt}
 bfm=${LUMORA_BINFMT_DIR:-/proc/sys/fs/binfmt_misc}
-qemu=/usr/bin/qemu-i386-static
+qemu=${LUMORA_QEMU:-/usr/bin/qemu-i386-static}
 say() { echo "setup-host: $*; building and testing x86_64 instead" >&2; exit 1; }
 
 if [ ! -e "$bfm/register" ]; then

@@ -192,3 +192,59 @@ def test_real_skin_is_shipped_beside_the_exe():
     for name in COLOURS:
         assert (ROOT / "skin" / "update" / name).is_file(), name
         assert (EXE.parent / "skin" / "update" / name).is_file(), name
+
+
+SHIPPED = ROOT / "skin" / "update"
+
+
+def drawn_over_background(name, origin, size=None):
+    """The shipped picture as the window must show it: alpha-blended at
+    origin over the shipped background (at size when it is stretched)."""
+    bg = Image.open(SHIPPED / "升级背景.png").convert("RGBA")
+    art = Image.open(SHIPPED / name).convert("RGBA")
+    if size:
+        art = art.resize(size)
+    x, y = origin
+    under = bg.crop((x, y, x + art.width, y + art.height))
+    return Image.alpha_composite(under, art).convert("RGB")
+
+
+# (arguments, refresh fault, manifest, the controls shown, the pictures: name and origin)
+SHIPPED_STATES = {
+    "new-version": ((), None, manifest("1.1.1.3"), {"ok", "cancel", "close"},
+                    [("发现新版本.png", STATE), ("确定.png", LAYOUT["ok"][:2]), ("取消.png", LAYOUT["cancel"][:2])]),
+    "no-update": (("-prompt",), None, None, {"ok", "close"},
+                  [("无需更新.png", STATE), ("确定.png", LAYOUT["ok_no_update"][:2])]),
+    "failed": (("-prompt",), "status=500", None, {"download_page", "feedback", "close"},
+               [("升级失败.png", STATE), ("建议.png", ADVICE), ("点击下载.png", LAYOUT["download_page"][:2]),
+                ("在线问题反馈.png", LAYOUT["feedback"][:2])]),
+    # The bar's track, right of what has arrived: opaque, copied as it is.
+    "downloading": ((), None, manifest("1.1.1.3", force="1", url="{base}/fault/throttle=20K/files/slow.exe"),
+                    {"progress", "status", "close"},
+                    [("进度背景.png", (LAYOUT["progress"][0], LAYOUT["progress"][1] + (LAYOUT["progress"][3] - 12) // 2),
+                      300)]),
+}
+
+
+@pytest.mark.parametrize("state", SHIPPED_STATES)
+def test_each_state_with_the_shipped_skin(run, service, wine, state):
+    """The skin that ships: every picture alpha-blended over the background
+    (the draw that once crashed the 32-bit exe), pixel for pixel."""
+    args, fault, text, shown, pictures = SHIPPED_STATES[state]
+    service.add_file("slow.exe", b"\0" * (1 << 20))
+    if text:
+        service.set_manifest(text)
+    service.set_refresh_fault(fault)
+    u = run(*args)
+    w, _ = settled(u, wine, shown)
+    wine.run(INSPECTOR, ["--repaint"])  # one blend over a fresh erase
+    time.sleep(0.5)
+    img = grab(wine, w)
+    assert u.running()
+    for name, origin, *left in pictures:
+        want = drawn_over_background(name, origin)
+        want = want.crop((left[0] if left else 0, 0, want.width, want.height))
+        x, y = origin[0] + (left[0] if left else 0), origin[1]
+        got = img.crop((x, y, x + want.width, y + want.height))
+        worst = max(max(abs(a - b) for a, b in zip(p, q)) for p, q in zip(got.getdata(), want.getdata()))
+        assert worst <= 3, (name, worst)
