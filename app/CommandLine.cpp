@@ -2,18 +2,13 @@
 
 #include <cstring>
 
-bool IsUrlText(const char* psz) {
-    return std::strstr(psz, "http:") != nullptr || std::strncmp(psz, "https:", 6) == 0;
-}
-
 ArgKind ClassifyArgument(const std::string& arg, const ArgProbe& probe) {
     if (arg.size() >= kArgBufferSize) return ArgKind::Ignored;
     // Compared as C text: an argument holding a zero byte ends there.
     const char* psz = arg.c_str();
     if (std::strcmp(psz, "-prompt") == 0) return ArgKind::Prompt;
     if (std::strcmp(psz, "-test_update") == 0) return ArgKind::TestUpdate;
-    bool bUrl = probe.pfnIsUrl ? probe.pfnIsUrl(psz) : IsUrlText(psz);
-    if (bUrl) return ArgKind::Target;
+    if (probe.pfnIsUrl && probe.pfnIsUrl(psz)) return ArgKind::Target;
     if (probe.pfnExists && probe.pfnExists(psz)) return ArgKind::Target;
     return ArgKind::Ignored;
 }

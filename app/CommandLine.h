@@ -17,18 +17,14 @@ struct CommandLineOptions {
 
 // How arguments are probed: pfnExists answers whether a path names an
 // existing file or folder; pfnIsUrl whether the text names a download
-// (the platform tests the wide form of the text; nullptr: IsUrlText).
+// (IsUrlTarget: the rule of update/check/Target.h on the wide form).
 struct ArgProbe {
     bool (*pfnExists)(const char* pszPath) = nullptr;
     bool (*pfnIsUrl)(const char* pszText) = nullptr;
 };
 
-// A download target: "http:" anywhere (case-sensitive), or text that begins
-// with "https:".
-bool IsUrlText(const char* psz);
-
 // One argument, already converted to narrow text. Exact, case-sensitive
-// switches; a URL (IsUrlText); else an existing path. An argument longer
+// switches; a URL (pfnIsUrl); else an existing path. An argument longer
 // than 259 bytes is ignored: cut short it could name another file or
 // another download.
 ArgKind ClassifyArgument(const std::string& arg, const ArgProbe& probe);

@@ -13,12 +13,13 @@
 #include "common/Log.h"
 #include "framework/Framework.h"
 #include "ui/LumoraZUDeZazedaDlg.h"
-#include "update/BoundedText.h"
-#include "update/TextConv.h"
-#include "update/Trust.h"
-#include "update/UpdateCheck.h"
-#include "update/Version.h"
-#include "update/WorkDir.h"
+#include "common/Text.h"
+#include "common/TextConv.h"
+#include "update/check/Target.h"
+#include "update/check/UpdateCheck.h"
+#include "update/check/Version.h"
+#include "update/fs/WorkDir.h"
+#include "update/manifest/Trust.h"
 
 CHandle g_hInstanceSemaphore;
 

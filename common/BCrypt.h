@@ -37,13 +37,13 @@ public:
                 m_alg.Release();
                 return false;
             }
-            if (::BCryptGetProperty(m_alg.Get(), BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objLen),
-                                    sizeof objLen, &got, 0) < 0)
+            if (::BCryptGetProperty(m_alg.Get(), BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objLen), sizeof objLen,
+                                    &got, 0) < 0)
                 return false;
             m_object.resize(objLen);
         }
-        if (::BCryptCreateHash(m_alg.Get(), m_hash.Put(), m_object.data(), static_cast<ULONG>(m_object.size()),
-                               nullptr, 0, 0) < 0) {
+        if (::BCryptCreateHash(m_alg.Get(), m_hash.Put(), m_object.data(), static_cast<ULONG>(m_object.size()), nullptr,
+                               0, 0) < 0) {
             m_hash.Release();
             return false;
         }
@@ -78,4 +78,11 @@ inline bool AddFileStart(CSha256& hash, HANDLE hFile, uint64_t nMax, uint64_t& n
         nRead += got;
     }
     return true;
+}
+
+// SHA-256 of a whole file read through an open handle from its start.
+inline bool Sha256OfFile(HANDLE hFile, uint8_t (&digest)[32]) {
+    CSha256 hash;
+    uint64_t nRead = 0;
+    return hash.Start() && AddFileStart(hash, hFile, UINT64_MAX, nRead) && hash.Finish(digest);
 }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/Handle.h"
-#include "common/Utf8.h"
+#include "common/TextConv.h"
 
 namespace {
 constexpr size_t kMaxHeldLines = 64;

@@ -4,35 +4,9 @@
 #include <cctype>
 #include <cstdio>
 
-namespace {
-// Length of the UTF-8 sequence that starts at p (at most n bytes left); 0
-// when the bytes there are not one.
-size_t Utf8SequenceLength(const unsigned char* p, size_t n) {
-    const unsigned char c = p[0];
-    size_t len;
-    uint32_t min;
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2;
-        min = 0x80;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        min = 0x800;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (n < len) return 0;
-    uint32_t cp = c & (0x3F >> (len - 1));
-    for (size_t i = 1; i < len; ++i) {
-        if ((p[i] & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return len;
-}
+#include "common/Utf8.h"
 
+namespace {
 bool IsBare(const std::string& v) {
     if (v.empty()) return false;
     for (unsigned char c : v)
@@ -138,8 +112,10 @@ std::string RedactProxyList(const std::string& list) {
             const size_t eq = entry.find('=');
             const size_t slashes = entry.find("://");
             size_t keep = 0;
-            if (slashes != std::string::npos && slashes < at) keep = slashes + 3;
-            else if (eq != std::string::npos && eq < at) keep = eq + 1;
+            if (slashes != std::string::npos && slashes < at)
+                keep = slashes + 3;
+            else if (eq != std::string::npos && eq < at)
+                keep = eq + 1;
             entry = entry.substr(0, keep) + entry.substr(at + 1);
         }
         out += entry;

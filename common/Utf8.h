@@ -1,16 +1,12 @@
-// Wide text as UTF-8: the same bytes whatever the code page.
+// UTF-8 read strictly, for every layer that takes text from outside (the
+// manifest, values the log writes): no stray continuation bytes, no
+// truncated, overlong or surrogate sequences, nothing above U+10FFFF.
 #pragma once
 
-#include <windows.h>
+#include <cstddef>
+#include <cstdint>
 
-#include <string>
-
-inline std::string WideToUtf8(const wchar_t* p, size_t n) {
-    if (!p || n == 0) return std::string();
-    const int nOut = ::WideCharToMultiByte(CP_UTF8, 0, p, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-    if (nOut <= 0) return std::string();
-    std::string out(static_cast<size_t>(nOut), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, p, static_cast<int>(n), &out[0], nOut, nullptr, nullptr);
-    return out;
-}
-inline std::string WideToUtf8(const std::wstring& text) { return WideToUtf8(text.data(), text.size()); }
+// The length of the sequence that starts at p (n bytes left) and its code
+// point; 0 when the bytes there are not one. ASCII is a sequence of one.
+size_t Utf8SequenceLength(const unsigned char* p, size_t n, uint32_t* pCodePoint = nullptr);
+bool IsValidUtf8(const char* pData, size_t nSize);

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "update/WorkDir.h"
+#include "update/fs/WorkDir.h"
 
 namespace {
 namespace gp = Gdiplus;
@@ -117,8 +117,7 @@ bool CopyDecodedPixels(gp::GpBitmap* pBitmap, gp::PixelFormat fmt, CImage& image
 
 bool CopyPalette(gp::GpBitmap* pBitmap, const CImage& image) {
     INT nSize = 0;
-    if (gpf::GdipGetImagePaletteSize(pBitmap, &nSize) != gp::Ok || nSize < (INT)sizeof(gp::ColorPalette))
-        return false;
+    if (gpf::GdipGetImagePaletteSize(pBitmap, &nSize) != gp::Ok || nSize < (INT)sizeof(gp::ColorPalette)) return false;
     std::vector<BYTE> buf(nSize);
     gp::ColorPalette* pPalette = reinterpret_cast<gp::ColorPalette*>(buf.data());
     if (gpf::GdipGetImagePalette(pBitmap, pPalette, nSize) != gp::Ok) return false;
@@ -170,7 +169,8 @@ BOOL CImage::Create(int nWidth, int nHeight, int nBPP, bool bAlpha) {
     bmi.hdr.biBitCount = (WORD)nBPP;
     bmi.hdr.biCompression = BI_RGB;
     void* pBits = nullptr;
-    m_bitmap.Reset(::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&bmi), DIB_RGB_COLORS, &pBits, nullptr, 0));
+    m_bitmap.Reset(
+        ::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&bmi), DIB_RGB_COLORS, &pBits, nullptr, 0));
     if (!m_bitmap) return FALSE;
     m_pBits = pBits;
     m_nWidth = nWidth;

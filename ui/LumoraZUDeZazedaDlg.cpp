@@ -8,9 +8,9 @@
 #include "ui/Colours.h"
 #include "ui/Layout.h"
 #include "ui/StatusLine.h"
-#include "update/Download.h"
-#include "update/TextConv.h"
-#include "update/UpdateCheck.h"
+#include "update/download/Download.h"
+#include "common/TextConv.h"
+#include "update/check/UpdateCheck.h"
 
 namespace {
 void MoveTo(CWnd& wnd, const LayoutRect& r) {
@@ -22,20 +22,20 @@ void Show(CWnd& wnd, int nCmd) {
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CLumoraZUDeZazedaDlg, CDialog)
-    ON_WM_PAINT()
-    ON_WM_QUERYDRAGICON()
-    ON_BN_CLICKED(IDC_BTN_CLOSE, OnBnClickedClose)
-    ON_BN_CLICKED(IDC_BTN_OK, OnBnClickedOk)
-    ON_BN_CLICKED(IDC_BTN_CANCEL, OnBnClickedCancel)
-    ON_BN_CLICKED(IDC_BTN_FEEDBACK, OnBnClickedFeedback)
-    ON_BN_CLICKED(IDC_BTN_DOWNLOAD_PAGE, OnBnClickedDownloadPage)
-    ON_WM_TIMER()
-    ON_WM_DESTROY()
-    ON_WM_ERASEBKGND()
-    ON_WM_SIZE()
-    ON_WM_CTLCOLOR()
-    ON_WM_NCHITTEST()
-    ON_WM_SHOWWINDOW()
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_BN_CLICKED(IDC_BTN_CLOSE, OnBnClickedClose)
+ON_BN_CLICKED(IDC_BTN_OK, OnBnClickedOk)
+ON_BN_CLICKED(IDC_BTN_CANCEL, OnBnClickedCancel)
+ON_BN_CLICKED(IDC_BTN_FEEDBACK, OnBnClickedFeedback)
+ON_BN_CLICKED(IDC_BTN_DOWNLOAD_PAGE, OnBnClickedDownloadPage)
+ON_WM_TIMER()
+ON_WM_DESTROY()
+ON_WM_ERASEBKGND()
+ON_WM_SIZE()
+ON_WM_CTLCOLOR()
+ON_WM_NCHITTEST()
+ON_WM_SHOWWINDOW()
 END_MESSAGE_MAP()
 
 CLumoraZUDeZazedaDlg::CLumoraZUDeZazedaDlg() : CDialog(IDD_UPDATE_DIALOG) {
@@ -164,7 +164,8 @@ void CLumoraZUDeZazedaDlg::DrawStatePictures(HDC hDC, const RECT& rc, bool bDivi
     case STATE_NO_UPDATE:
     case STATE_NEW_VERSION:
         if (m_nState == STATE_NO_UPDATE)
-            DrawSkinFile(hDC, m_imgNoUpdate, L"skin/update/无需更新.png", rc.left + kStateImageX, rc.top + kStateImageY);
+            DrawSkinFile(hDC, m_imgNoUpdate, L"skin/update/无需更新.png", rc.left + kStateImageX,
+                         rc.top + kStateImageY);
         else
             DrawSkinFile(hDC, m_imgNewVersion, L"skin/update/发现新版本.png", rc.left + kStateImageX,
                          rc.top + kStateImageY);
@@ -174,8 +175,7 @@ void CLumoraZUDeZazedaDlg::DrawStatePictures(HDC hDC, const RECT& rc, bool bDivi
         DrawSkinFile(hDC, m_imgFailed, L"skin/update/升级失败.png", rc.left + kStateImageX, rc.top + kStateImageY);
         DrawSkinFile(hDC, m_imgAdvice, L"skin/update/建议.png", rc.left + kAdviceImageX, rc.top + kAdviceImageY);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -211,8 +211,7 @@ void CLumoraZUDeZazedaDlg::ShowState(int nState) {
         Show(m_btnDownloadPage, SW_SHOWNORMAL);
         Show(m_btnFeedback, SW_SHOWNORMAL);
         break;
-    default:
-        break;
+    default: break;
     }
     // Drawn at once as well; the erase that the invalidation causes draws the
     // same pictures again over the background.

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "common/Handle.h"
-#include "update/Integrity.h"
+#include "common/StopSignal.h"
+#include "update/manifest/Integrity.h"
 
 // The display state, held in m_nState.
 enum UpdateViewState : int {
@@ -68,7 +69,7 @@ public:
     // away: every view calls StopWorker before its own members go, since the
     // worker calls the functions above until it has ended.
     CHandle m_hWorker;
-    std::atomic<bool> m_bStopWorker{false};
+    CStopSignal m_stopWorker;
     void StopWorker();
 
 protected:

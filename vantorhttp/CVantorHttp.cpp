@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "KeptBody.h"
+#include "KeptFile.h"
 #include "Proxy.h"
 #include "Tls.h"
 #include "TransferRules.h"
@@ -63,9 +63,9 @@ struct CVantorHttp::Shared {
     std::wstring tempDir;
     bool hash = false;
     bool retries = false;
-    std::wstring keptPath;  // KeepBody: the body's own file, never deleted here
-    CVantorHttp::KeptBody keptFrom;
-    std::function<void(const CVantorHttp::KeptBody&)> onKept;
+    std::wstring keptPath;  // KeepDownload: the body's own file, never deleted here
+    CVantorHttp::KeptDownload keptFrom;
+    std::function<void(const CVantorHttp::KeptDownload&)> onKept;
     std::wstring url;  // as given, for the proxy look-up
     std::wstring host;
     std::wstring path;
@@ -79,8 +79,8 @@ struct CVantorHttp::Shared {
     std::atomic<bool> stop{false};  // set under mtx, read anywhere
     // Written by the worker, read by the owner only once the state is final.
     ProxyRoute route;
-    DWORD error = 0;  // of the last failed call, 0 when none failed
-    int attemptStatus = 0;  // of the current attempt's answer, 0 before one
+    DWORD error = 0;           // of the last failed call, 0 when none failed
+    int attemptStatus = 0;     // of the current attempt's answer, 0 before one
     double shownProgress = 0;  // the owner's alone
 
     // Written by the worker before it publishes kStateDone.
@@ -91,8 +91,8 @@ struct CVantorHttp::Shared {
     std::condition_variable exitedCv;
     std::condition_variable stopCv;  // wakes a worker pausing between attempts
     bool exited = false;
-    bool inCall = false;    // worker is inside a WinHTTP call that may block
-    unsigned callSeq = 0;   // counts those calls
+    bool inCall = false;   // worker is inside a WinHTTP call that may block
+    unsigned callSeq = 0;  // counts those calls
     // Raw slots, not owners: either thread closes them under the lock (the
     // owner ends a call stuck in WinHTTP that way), and whoever does leaves
     // null behind for the other.
@@ -169,8 +169,8 @@ bool SetDword(HINTERNET h, DWORD option, DWORD value) {
 int64_t QueryContentLength(HINTERNET req) {
     wchar_t text[64];
     DWORD size = sizeof text;
-    if (!WinHttpQueryHeaders(req, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
-                             text, &size, WINHTTP_NO_HEADER_INDEX))
+    if (!WinHttpQueryHeaders(req, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                             WINHTTP_NO_HEADER_INDEX))
         return GetLastError() == ERROR_WINHTTP_HEADER_NOT_FOUND ? -1 : -2;
     const wchar_t* p = text;
     while (*p == L' ' || *p == L'\t') ++p;
@@ -217,19 +217,18 @@ bool CreateTemp(Shared& s, HANDLE* out) {
     if (s.stop) return false;
     // A crashed run of a process with the same id may have left names behind.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::wstring path = dir + L"~vantor-" + std::to_wstring(pid) + L"-" +
-                            std::to_wstring(g_tempSerial.fetch_add(1)) + L".part";
+        std::wstring path =
+            dir + L"~vantor-" + std::to_wstring(pid) + L"-" + std::to_wstring(g_tempSerial.fetch_add(1)) + L".part";
         // Share-delete lets the owner remove the file while this thread holds it.
-        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                               nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_TEMPORARY, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             s.file = h;
             s.tempPath = path;
             *out = h;
             return true;
         }
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
-            return false;
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return false;
     }
     return false;
 }
@@ -268,10 +267,8 @@ bool IsRetryableError(DWORD error, bool timedOut) {
     case ERROR_WINHTTP_INVALID_URL:
     case ERROR_WINHTTP_UNRECOGNIZED_SCHEME:
     case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-        return false;
-    default:
-        return true;
+    case ERROR_OUTOFMEMORY: return false;
+    default: return true;
     }
 }
 
@@ -305,8 +302,8 @@ std::wstring Validator(HINTERNET req) {
 // One question to the proxy look-up. It may wait on the network, so its
 // session sits where the owner can close it.
 bool AskProxy(Shared& s, const WINHTTP_AUTOPROXY_OPTIONS& options, WINHTTP_PROXY_INFO& info, DWORD& error) {
-    HINTERNET lookup = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                   WINHTTP_NO_PROXY_BYPASS, 0);
+    HINTERNET lookup =
+        WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
     if (!Adopt(s, &Shared::session, lookup)) return false;
     WinHttpSetTimeouts(lookup, s.connectMs, s.connectMs, s.idleMs, s.idleMs);
     bool found = false;
@@ -339,7 +336,7 @@ struct Body {
     int64_t total = -1;                  // the whole file's length; -1 unknown
     std::wstring validator;              // of the answer that began the file
     CSha256 hasher;
-    uint64_t saved = 0;                  // bytes the owner was last told are on the disk
+    uint64_t saved = 0;  // bytes the owner was last told are on the disk
     std::chrono::steady_clock::time_point savedAt;
 
     bool CanResume() const {
@@ -386,7 +383,7 @@ void SaveKept(Shared& s, Body& body) {
 // Takes back the bytes an earlier run kept, for the first request to ask for
 // the rest; what cannot be taken back the first answer starts over.
 void ResumeKept(Shared& s, Body& body) {
-    const CVantorHttp::KeptBody& from = s.keptFrom;
+    const CVantorHttp::KeptDownload& from = s.keptFrom;
     if (from.nHeld == 0 || from.nTotal < 0 || from.validator.empty()) return;
     if (s.hash && !body.hasher.Start()) return;
     if (!TakeBackHeldBytes(body.file, from.nHeld, s.hash ? &body.hasher : nullptr)) return;
@@ -466,9 +463,9 @@ Outcome Attempt(Shared& s, HINTERNET connect, Body& body) {
     const int kCancelled = CVantorHttp::kErrCancelled;
     const int kFailed = CVantorHttp::kErrFailed;
     const bool ranged = s.retries && body.CanResume();
-    HINTERNET req = WinHttpOpenRequest(connect, L"GET", s.path.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                       WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                       WINHTTP_FLAG_REFRESH | (s.secure ? WINHTTP_FLAG_SECURE : 0));
+    HINTERNET req =
+        WinHttpOpenRequest(connect, L"GET", s.path.c_str(), nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                           WINHTTP_FLAG_REFRESH | (s.secure ? WINHTTP_FLAG_SECURE : 0));
     if (!Adopt(s, &Shared::request, req)) return Final(kFailed);
     if (!WinHttpSetTimeouts(req, s.connectMs, s.connectMs, s.idleMs, s.idleMs)) return Final(kFailed);
     // The receive time-out alone does not cover the wait for the headers.
@@ -502,8 +499,8 @@ Outcome Attempt(Shared& s, HINTERNET connect, Body& body) {
     }
 
     DWORD status = 0, size = sizeof status;
-    if (!WinHttpQueryHeaders(req, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
+    if (!WinHttpQueryHeaders(req, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+                             &status, &size, WINHTTP_NO_HEADER_INDEX))
         return Retry(kFailed);
     s.status.store(static_cast<int>(status));
     s.attemptStatus = static_cast<int>(status);
@@ -551,8 +548,7 @@ void DropRequest(Shared& s) {
 class AttemptLog {
 public:
     AttemptLog(Shared& s, int attempt, const Body& body)
-        : m_s(s), m_attempt(attempt), m_from(s.retries && body.CanResume() ? body.size : 0),
-          m_began(GetTickCount64()) {
+        : m_s(s), m_attempt(attempt), m_from(s.retries && body.CanResume() ? body.size : 0), m_began(GetTickCount64()) {
         m_s.attemptStatus = 0;
         m_s.error = 0;
     }
@@ -610,8 +606,8 @@ int Transfer(Shared& s) {
             log.Write(body, o, "final");
             return o.state;
         }
-        const double pause = o.retryAfter >= 0 ? static_cast<double>(o.retryAfter)
-                                               : RetryBackoffSeconds(attempt, spread(random));
+        const double pause =
+            o.retryAfter >= 0 ? static_cast<double>(o.retryAfter) : RetryBackoffSeconds(attempt, spread(random));
         log.Write(body, o, "retry", pause);
         if (!PauseUnlessStopped(s, pause)) return CVantorHttp::kErrCancelled;
     }
@@ -647,8 +643,7 @@ bool CrackUrl(const char* url, Shared& s) {
     URL_COMPONENTS uc;
     std::memset(&uc, 0, sizeof uc);
     uc.dwStructSize = sizeof uc;
-    uc.dwSchemeLength = uc.dwHostNameLength = uc.dwUrlPathLength = uc.dwExtraInfoLength =
-        static_cast<DWORD>(-1);
+    uc.dwSchemeLength = uc.dwHostNameLength = uc.dwUrlPathLength = uc.dwExtraInfoLength = static_cast<DWORD>(-1);
     if (!WinHttpCrackUrl(wide.c_str(), static_cast<DWORD>(wide.size()), 0, &uc)) return false;
     s.url = wide.substr(0, wide.find(L'#'));
     if (uc.nScheme != INTERNET_SCHEME_HTTP && uc.nScheme != INTERNET_SCHEME_HTTPS) return false;
@@ -700,8 +695,8 @@ CVantorHttp::~CVantorHttp() {
     }
 }
 
-int CVantorHttp::SendData(const char* pszMethod, const char* pszUrl, const char*, const char*,
-                          const char*, const char*, const char*) {
+int CVantorHttp::SendData(const char* pszMethod, const char* pszUrl, const char*, const char*, const char*, const char*,
+                          const char*) {
     Shared& s = *m_pShared;
     int idle = kStateIdle;
     if (s.state.load() != kStateIdle) return kErrFailed;  // one transfer per object
@@ -765,8 +760,7 @@ int CVantorHttp::SaveData(const wchar_t* pszPath) {
         }
         // On failure the file stays ours and the destructor removes it.
         // A rename only: a copy would be a second, unverified write.
-        if (!MoveFileExW(s.tempPath.c_str(), pszPath, MOVEFILE_REPLACE_EXISTING))
-            return -1;
+        if (!MoveFileExW(s.tempPath.c_str(), pszPath, MOVEFILE_REPLACE_EXISTING)) return -1;
         s.tempPath.clear();
         return 0;
     } catch (...) {
@@ -808,7 +802,8 @@ void CVantorHttp::EnableRetries() {
     if (GetState() == kStateIdle) m_pShared->retries = true;
 }
 
-void CVantorHttp::KeepBody(const wchar_t* pszPath, const KeptBody& from, std::function<void(const KeptBody&)> onSaved) {
+void CVantorHttp::KeepDownload(const wchar_t* pszPath, const KeptDownload& from,
+                               std::function<void(const KeptDownload&)> onSaved) {
     Shared& s = *m_pShared;
     if (GetState() != kStateIdle || !pszPath || !*pszPath) return;
     try {

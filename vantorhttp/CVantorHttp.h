@@ -17,16 +17,16 @@ public:
     // GetState() values. Positive while running, 0 once complete, negative
     // after a failure; the final value never changes again.
     enum {
-        kStateIdle = 2,           // constructed, SendData not yet called
+        kStateIdle = 2,  // constructed, SendData not yet called
         kStateRunning = 1,
         kStateDone = 0,
-        kErrFailed = -1,          // connection, protocol or time-out failure
-        kErrStatus = -2,          // final HTTP status other than 2xx
-        kErrShortBody = -3,       // fewer bytes than Content-Length
-        kErrTooLarge = -4,        // body exceeds SetMaxBodySize
-        kErrFile = -5,            // temporary file could not be written
-        kErrCancelled = -6,       // Cancel() or destruction
-        kErrBadUrl = -7,          // URL not understood (only http and https)
+        kErrFailed = -1,     // connection, protocol or time-out failure
+        kErrStatus = -2,     // final HTTP status other than 2xx
+        kErrShortBody = -3,  // fewer bytes than Content-Length
+        kErrTooLarge = -4,   // body exceeds SetMaxBodySize
+        kErrFile = -5,       // temporary file could not be written
+        kErrCancelled = -6,  // Cancel() or destruction
+        kErrBadUrl = -7,     // URL not understood (only http and https)
     };
 
     CVantorHttp();
@@ -37,9 +37,8 @@ public:
     // Starts the transfer and returns at once. Only "GET" is supported; the
     // five further arguments are accepted for compatibility and unused.
     // Returns 0 when started, a negative state otherwise (also in GetState()).
-    int SendData(const char* pszMethod, const char* pszUrl, const char* p3 = nullptr,
-                 const char* p4 = nullptr, const char* p5 = nullptr, const char* p6 = nullptr,
-                 const char* p7 = nullptr);
+    int SendData(const char* pszMethod, const char* pszUrl, const char* p3 = nullptr, const char* p4 = nullptr,
+                 const char* p5 = nullptr, const char* p6 = nullptr, const char* p7 = nullptr);
     int GetState() const;
     // Received bytes / Content-Length; 0 while the length is unknown. Never
     // smaller than a value it returned before: after a restart from zero it
@@ -56,7 +55,7 @@ public:
     void SetTimeouts(int nConnectMs, int nIdleMs);  // defaults 10 s and 30 s
     void SetTempDir(const char* pszDir);            // default: the temporary path
     void SetTempDir(const wchar_t* pszDir);
-    void EnableSha256();                            // hash the body while it arrives
+    void EnableSha256();  // hash the body while it arrives
     // Up to kMaxRetries more attempts after a broken connection, a short body,
     // a time-out or a "not now" status, and resume with byte ranges.
     void EnableRetries();
@@ -64,7 +63,7 @@ public:
     // What a kept body holds: bytes known to be on the disk, the length of
     // the whole file (-1 unknown) and the validator (strong ETag, else
     // Last-Modified; empty when none) of the answer that began it.
-    struct KeptBody {
+    struct KeptDownload {
         uint64_t nHeld = 0;
         int64_t nTotal = -1;
         std::string validator;
@@ -77,12 +76,13 @@ public:
     // onSaved runs on the transfer thread once the bytes it is told of are
     // flushed to the disk: within every 4 MiB received and at the end of
     // each attempt.
-    void KeepBody(const wchar_t* pszPath, const KeptBody& from, std::function<void(const KeptBody&)> onSaved);
+    void KeepDownload(const wchar_t* pszPath, const KeptDownload& from,
+                      std::function<void(const KeptDownload&)> onSaved);
 
     // Observers.
-    int GetHttpStatus() const;          // final status code, 0 if none
-    uint64_t GetReceivedBytes() const;  // of the body now held, resumed bytes included
-    int64_t GetContentLength() const;   // the whole body's; -1 while unknown or absent
+    int GetHttpStatus() const;                 // final status code, 0 if none
+    uint64_t GetReceivedBytes() const;         // of the body now held, resumed bytes included
+    int64_t GetContentLength() const;          // the whole body's; -1 while unknown or absent
     bool GetSha256(uint8_t digest[32]) const;  // after completion, if enabled
     // Once ended: the WinHTTP or system error of the last failed call (0
     // when none failed), and how the request went out (proxy=, via=,

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/Text.h"
+
 namespace {
 const char* SkipBlanks(const char* p) {
     while (*p == ' ' || *p == '\t') ++p;
@@ -11,13 +13,10 @@ const char* SkipBlanks(const char* p) {
 
 // Decimal digits into out, refusing overflow; advances p past them.
 bool ReadNumber(const char*& p, uint64_t& out) {
-    if (*p < '0' || *p > '9') return false;
-    uint64_t v = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        if (v > (UINT64_MAX - 9) / 10) return false;
-        v = v * 10 + static_cast<unsigned>(*p - '0');
-    }
-    out = v;
+    const char* end = p;
+    while (*end >= '0' && *end <= '9') ++end;
+    if (!ParseDecimal(std::string_view(p, static_cast<size_t>(end - p)), UINT64_MAX, out)) return false;
+    p = end;
     return true;
 }
 }  // namespace
@@ -31,7 +30,12 @@ double RetryBackoffSeconds(int nRetry, double random01) {
 
 bool IsRetryableStatus(int nStatus) {
     switch (nStatus) {
-    case 408: case 429: case 500: case 502: case 503: case 504: return true;
+    case 408:
+    case 429:
+    case 500:
+    case 502:
+    case 503:
+    case 504: return true;
     default: return false;
     }
 }
@@ -58,25 +62,23 @@ bool ParseContentRange(const char* pszValue, ContentRange& out) {
     if (*p != ' ' && *p != '\t') return false;
     p = SkipBlanks(p);
     ContentRange r;
-    if (!ReadNumber(p, r.nFirst) || *p++ != '-' || !ReadNumber(p, r.nLast) || *p++ != '/' ||
-        !ReadNumber(p, r.nTotal) || *SkipBlanks(p))
+    if (!ReadNumber(p, r.nFirst) || *p++ != '-' || !ReadNumber(p, r.nLast) || *p++ != '/' || !ReadNumber(p, r.nTotal) ||
+        *SkipBlanks(p))
         return false;
     if (r.nFirst > r.nLast || r.nLast >= r.nTotal) return false;
     out = r;
     return true;
 }
 
-RangeAnswer JudgeRangeAnswer(int nStatus, const char* pszContentRange, int64_t nContentLength,
-                             uint64_t nOffset, uint64_t nTotal) {
+RangeAnswer JudgeRangeAnswer(int nStatus, const char* pszContentRange, int64_t nContentLength, uint64_t nOffset,
+                             uint64_t nTotal) {
     if (nStatus == 200) return RangeAnswer::Restart;
     if (nStatus == 416) return RangeAnswer::Refused;
     if (nStatus != 206) return RangeAnswer::Other;
     ContentRange r;
-    if (!ParseContentRange(pszContentRange, r) || r.nFirst != nOffset || r.nTotal != nTotal ||
-        r.nLast != nTotal - 1)
+    if (!ParseContentRange(pszContentRange, r) || r.nFirst != nOffset || r.nTotal != nTotal || r.nLast != nTotal - 1)
         return RangeAnswer::Refused;
-    if (nContentLength >= 0 && static_cast<uint64_t>(nContentLength) != nTotal - nOffset)
-        return RangeAnswer::Refused;
+    if (nContentLength >= 0 && static_cast<uint64_t>(nContentLength) != nTotal - nOffset) return RangeAnswer::Refused;
     return RangeAnswer::Append;
 }
 
@@ -85,8 +87,7 @@ void CReadPacer::Record(size_t nAsked, size_t nGot, double readSeconds) {
     // Taking bytes that wait goes far faster than a tenth of the pause; a
     // read that took longer waited for the link (for a bursty sender, a
     // whole burst), and that is what costs CPU under Wine.
-    const bool waited = nGot < nAsked || m_pause == 0 ||
-                        readSeconds > std::max(0.002, m_pause / 10);
+    const bool waited = nGot < nAsked || m_pause == 0 || readSeconds > std::max(0.002, m_pause / 10);
     if (!m_first) {
         m_windowBytes += got;
         m_windowSeconds += m_pause + readSeconds;

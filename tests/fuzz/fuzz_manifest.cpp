@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "update/Decision.h"
-#include "update/Integrity.h"
-#include "update/Manifest.h"
-#include "update/Signature.h"
-#include "update/Version.h"
+#include "update/check/Decision.h"
+#include "update/manifest/Integrity.h"
+#include "update/manifest/Manifest.h"
+#include "update/manifest/Signature.h"
+#include "update/check/Version.h"
 
 namespace {
 bool g_bAccept;

@@ -3,8 +3,11 @@
 #include <set>
 #include <string>
 
+#include <cstring>
+
 #include "app/CommandLine.h"
-#include "update/Decision.h"
+#include "update/check/Decision.h"
+#include "update/check/Target.h"
 
 TEST(DecideUpdate, Table) {
     using A = UpdateAction;
@@ -27,7 +30,9 @@ TEST(DecideUpdate, Table) {
 namespace {
 std::set<std::string> g_existing;
 bool Exists(const char* p) { return g_existing.count(p) != 0; }
-const ArgProbe kProbe{Exists, nullptr};
+// The tests' texts are ASCII: each byte widens to the same character.
+bool IsUrl(const char* p) { return IsUrlText(std::wstring(p, p + std::strlen(p))); }
+const ArgProbe kProbe{Exists, IsUrl};
 }  // namespace
 
 TEST(CommandLine, SwitchesAreExactAndCaseSensitive) {

@@ -4,7 +4,8 @@
 #include <string>
 
 #include "tinyxml.h"
-#include "update/Manifest.h"
+#include "common/Utf8.h"
+#include "update/manifest/Manifest.h"
 
 namespace {
 std::string Find(const char* xml, const char* name, bool* pFound = nullptr, size_t nSize = 260) {
@@ -69,9 +70,11 @@ TEST(FindElementText, ValueThatDoesNotFitIsRefused) {
 
 TEST(ReadManifest, ReadsAllValues) {
     ManifestValues v;
-    ASSERT_TRUE(Read("<?xml version=\"1.0\"?>\r\n<update>\r\n <version>1.1.1.3</version>\r\n"
-                     " <url>http://h/a b.exe</url>\r\n <force>1</force>\r\n <size>42</size>\r\n"
-                     " <sha256>00ff</sha256>\r\n</update>\r\n", v));
+    ASSERT_TRUE(
+        Read("<?xml version=\"1.0\"?>\r\n<update>\r\n <version>1.1.1.3</version>\r\n"
+             " <url>http://h/a b.exe</url>\r\n <force>1</force>\r\n <size>42</size>\r\n"
+             " <sha256>00ff</sha256>\r\n</update>\r\n",
+             v));
     EXPECT_STREQ(v.szVersion, "1.1.1.3");
     EXPECT_STREQ(v.szUrl, "http://h/a b.exe");
     EXPECT_STREQ(v.szForce, "1");
@@ -173,7 +176,8 @@ TEST(ReadManifest, Utf8ManifestsMustBeValidUtf8) {
         EXPECT_TRUE(Read(head + "<u><version>1.3</version><x>\xE4\xB8\xAD</x></u>", v)) << head;
         EXPECT_STREQ(v.szVersion, "1.3");
     }
-    const char* invalid[] = {"\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF5", "\xE4\xB8"};
+    const char* invalid[] = {"\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                             "\xF5", "\xE4\xB8"};
     for (const char* p : invalid) EXPECT_FALSE(IsValidUtf8(p, std::strlen(p))) << p;
     const char* valid[] = {"", "abc", "\xC2\x80", "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF"};
     for (const char* p : valid) EXPECT_TRUE(IsValidUtf8(p, std::strlen(p))) << p;

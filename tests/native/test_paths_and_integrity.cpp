@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "update/BoundedText.h"
-#include "update/Integrity.h"
-#include "update/UrlName.h"
+#include "common/Text.h"
+#include "update/manifest/Integrity.h"
+#include "update/download/InstallerName.h"
 
 TEST(UrlFileName, LastSegmentAfterEitherSeparator) {
     EXPECT_EQ(UrlFileName(L"http://h/dir/setup.exe"), L"setup.exe");
@@ -30,30 +30,37 @@ TEST(UrlFileName, QueryAndFragmentAreNotPartOfTheName) {
 }
 
 TEST(InstallerName, OnlyPlainExeAndMsiNames) {
-    for (const wchar_t* name : {L"setup.exe", L"Setup-1.1.1.3_x86.EXE", L"a.msi", L"x.MsI", L"console.exe",
-                                L"COM0.exe", L"COM10.exe", L"nul_.exe", L"LPT.exe"})
+    for (const wchar_t* name : {L"setup.exe", L"Setup-1.1.1.3_x86.EXE", L"a.msi", L"x.MsI", L"console.exe", L"COM0.exe",
+                                L"COM10.exe", L"nul_.exe", L"LPT.exe"})
         EXPECT_TRUE(IsAcceptableInstallerName(name)) << name;
     const std::wstring n100 = std::wstring(96, L'n') + L".exe";
     EXPECT_TRUE(IsAcceptableInstallerName(n100));
     EXPECT_FALSE(IsAcceptableInstallerName(L"n" + n100));
-    for (const wchar_t* name :
-         {L"", L".", L"..", L".exe", L"setup.exe.", L"setup.exe:stream", L"setup.js", L"setup.hta", L"setup",
-          L"setup.exe ", L"set up.exe", L"setup%2eexe", L"se\\tup.exe", L"se/tup.exe", L"\u5b89\u88c5.exe",
-          L"nul.exe", L"NUL", L"con.msi", L"Prn.exe", L"aux.setup.exe", L"com1.exe", L"LPT9.msi", L"exe"})
+    for (const wchar_t* name : {L"",
+                                L".",
+                                L"..",
+                                L".exe",
+                                L"setup.exe.",
+                                L"setup.exe:stream",
+                                L"setup.js",
+                                L"setup.hta",
+                                L"setup",
+                                L"setup.exe ",
+                                L"set up.exe",
+                                L"setup%2eexe",
+                                L"se\\tup.exe",
+                                L"se/tup.exe",
+                                L"\u5b89\u88c5.exe",
+                                L"nul.exe",
+                                L"NUL",
+                                L"con.msi",
+                                L"Prn.exe",
+                                L"aux.setup.exe",
+                                L"com1.exe",
+                                L"LPT9.msi",
+                                L"exe"})
         EXPECT_FALSE(IsAcceptableInstallerName(name)) << name;
     EXPECT_FALSE(IsAcceptableInstallerName(std::wstring(L"setup\0.exe", 10)));
-}
-
-TEST(InstallerPath, FormsWithForwardSlashAndRefusesOverlong) {
-    char buf[1024];
-    ASSERT_TRUE(FormInstallerPath(buf, sizeof(buf), "C:\\T\\LumoraTV\\temp", "setup.exe"));
-    EXPECT_STREQ(buf, "C:\\T\\LumoraTV\\temp/setup.exe");
-    EXPECT_FALSE(FormInstallerPath(buf, sizeof(buf), "C:\\w", ""));
-    std::string work = "C:\\" + std::string(1000, 'w');
-    std::string name(1023 - work.size() - 1, 'n');  // exactly 1023 bytes
-    EXPECT_TRUE(FormInstallerPath(buf, sizeof(buf), work.c_str(), name.c_str()));
-    EXPECT_FALSE(FormInstallerPath(buf, sizeof(buf), work.c_str(), (name + "x").c_str()));
-    EXPECT_STREQ(buf, "");
 }
 
 TEST(BoundedText, RefusesInsteadOfCutting) {

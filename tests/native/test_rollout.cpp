@@ -5,8 +5,8 @@
 #include <string>
 
 #include "tests/native/rollout_vectors.h"
-#include "update/Rollout.h"
-#include "update/Sha256.h"
+#include "update/check/Rollout.h"
+#include "common/Sha256.h"
 
 TEST(Sha256, StandardVectorsAcrossThePaddingBoundary) {
     const struct {
@@ -18,7 +18,8 @@ TEST(Sha256, StandardVectorsAcrossThePaddingBoundary) {
         // 56 bytes: the length no longer fits the last block.
         {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
          "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-        {std::string(64, 'a') + std::string(55, 'b'), "00da9b6d1a37aa79a39657d5e6bc1a8e4afee8677a986c93ef017705a5cb429c"},
+        {std::string(64, 'a') + std::string(55, 'b'),
+         "00da9b6d1a37aa79a39657d5e6bc1a8e4afee8677a986c93ef017705a5cb429c"},
     };
     for (const auto& c : cases) {
         uint8_t digest[32];
@@ -31,7 +32,8 @@ TEST(Sha256, StandardVectorsAcrossThePaddingBoundary) {
 
 TEST(RolloutCohort, AgreesWithThePublishersTool) {
     for (const RolloutVector& v : kRolloutVectors)
-        EXPECT_EQ(RolloutCohort(v.pszMachineGuid, v.pszSid, v.pszVersion), v.nCohort) << v.pszSid << " " << v.pszVersion;
+        EXPECT_EQ(RolloutCohort(v.pszMachineGuid, v.pszSid, v.pszVersion), v.nCohort)
+            << v.pszSid << " " << v.pszVersion;
 }
 
 TEST(ParseRollout, WholePercentagesOnly) {
@@ -39,8 +41,8 @@ TEST(ParseRollout, WholePercentagesOnly) {
         const char* pszText;
         int nWant;
     } cases[] = {
-        {"1", 1},   {"5", 5},   {"99", 99}, {"100", 100}, {"0", 0},   {"101", 0},  {"1000", 0}, {"05", 0},
-        {"+5", 0},  {"-5", 0},  {" 5", 0},  {"5 ", 0},    {"5%", 0},  {"2.5", 0},  {"", 0},     {"0x10", 0},
+        {"1", 1},  {"5", 5},  {"99", 99}, {"100", 100}, {"0", 0},  {"101", 0}, {"1000", 0}, {"05", 0},
+        {"+5", 0}, {"-5", 0}, {" 5", 0},  {"5 ", 0},    {"5%", 0}, {"2.5", 0}, {"", 0},     {"0x10", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(ParseRollout(c.pszText), c.nWant) << '"' << c.pszText << '"';
 }

@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "update/Pause.h"
-#include "update/Signature.h"
+#include "update/manifest/Signature.h"
 
 namespace {
 ManifestValues Values(const char* pszVersion, const char* pszUrl, const char* pszForce, const char* pszSize,
@@ -88,12 +87,12 @@ TEST(DecodeBase64, StrictStandardAlphabetWithPadding) {
     EXPECT_TRUE(DecodeBase64("TQ==", out));
     EXPECT_EQ(out, "M");
     const char* refused[] = {
-        "",           "TWF",       // wrong length
-        "TWE",        "TQ",        // missing padding
-        "TW-u",       "TW_u",      // URL-safe alphabet
-        "TW u",       "TWFu\nTWFu",  // blanks inside
-        "T===",       "=TWF",     "TQ==TWFu",  // padding where it cannot be
-        "TWF=",       "TR==",      // bits under the padding
+        "",      "TWF",                     // wrong length
+        "TWE",   "TQ",                      // missing padding
+        "TW-u",  "TW_u",                    // URL-safe alphabet
+        "TW u",  "TWFu\nTWFu",              // blanks inside
+        "T===",  "=TWF",       "TQ==TWFu",  // padding where it cannot be
+        "TWF=",  "TR==",                    // bits under the padding
         "TWFu!",
     };
     for (const char* p : refused) EXPECT_FALSE(DecodeBase64(p, out)) << '"' << p << '"';
@@ -111,11 +110,12 @@ TEST(ParseUtcTime, ExactShapeAndRealDates) {
     ASSERT_TRUE(ParseUtcTime("9999-12-31T23:59:59Z", t));  // far future
     EXPECT_EQ(t, 253402300799);
     const char* refused[] = {
-        "2023-02-29T00:00:00Z", "1900-02-29T00:00:00Z",  // not leap years
-        "2030-13-01T00:00:00Z", "2030-00-10T00:00:00Z", "2030-04-31T00:00:00Z", "2030-01-00T00:00:00Z",
-        "2030-01-01T24:00:00Z", "2030-01-01T00:60:00Z", "2030-01-01T00:00:60Z",
-        "2030-01-01 00:00:00Z", "2030-01-01T00:00:00",  "2030-01-01T00:00:00+00:00",
-        "2030-1-01T00:00:00Z",  " 2030-01-01T00:00:00Z", "2030-01-01T00:00:00Z ", "203a-01-01T00:00:00Z", "",
+        "2023-02-29T00:00:00Z",      "1900-02-29T00:00:00Z",  // not leap years
+        "2030-13-01T00:00:00Z",      "2030-00-10T00:00:00Z", "2030-04-31T00:00:00Z",
+        "2030-01-00T00:00:00Z",      "2030-01-01T24:00:00Z", "2030-01-01T00:60:00Z",
+        "2030-01-01T00:00:60Z",      "2030-01-01 00:00:00Z", "2030-01-01T00:00:00",
+        "2030-01-01T00:00:00+00:00", "2030-1-01T00:00:00Z",  " 2030-01-01T00:00:00Z",
+        "2030-01-01T00:00:00Z ",     "203a-01-01T00:00:00Z", "",
     };
     for (const char* p : refused) EXPECT_FALSE(ParseUtcTime(p, t)) << p;
 }
@@ -132,11 +132,14 @@ TEST(CheckManifestTrust, EveryRuleMustHold) {
         {"no signature", Values("1", "u", "0", "12", kSha.c_str(), "2030-01-01T00:00:00Z"), ManifestTrust::NotSigned},
         {"63 bytes", Values("1", "u", "0", "12", kSha.c_str(), "2030-01-01T00:00:00Z", std::string(kSig64, 84).c_str()),
          ManifestTrust::NotSigned},
-        {"no size", Values("1", "u", "0", "", kSha.c_str(), "2030-01-01T00:00:00Z", kSig64), ManifestTrust::NoIntegrity},
+        {"no size", Values("1", "u", "0", "", kSha.c_str(), "2030-01-01T00:00:00Z", kSig64),
+         ManifestTrust::NoIntegrity},
         {"no sha256", Values("1", "u", "0", "12", "", "2030-01-01T00:00:00Z", kSig64), ManifestTrust::NoIntegrity},
-        {"bad size", Values("1", "u", "0", "1x", kSha.c_str(), "2030-01-01T00:00:00Z", kSig64), ManifestTrust::NoIntegrity},
+        {"bad size", Values("1", "u", "0", "1x", kSha.c_str(), "2030-01-01T00:00:00Z", kSig64),
+         ManifestTrust::NoIntegrity},
         {"no expiry", Values("1", "u", "0", "12", kSha.c_str(), "", kSig64), ManifestTrust::BadExpiry},
-        {"expired now", Values("1", "u", "0", "12", kSha.c_str(), "2029-12-31T23:59:59Z", kSig64), ManifestTrust::Expired},
+        {"expired now", Values("1", "u", "0", "12", kSha.c_str(), "2029-12-31T23:59:59Z", kSig64),
+         ManifestTrust::Expired},
     };
     for (const Case& c : cases) EXPECT_EQ(CheckManifestTrust(c.v, now, AcceptAll), c.want) << c.pszName;
     ManifestValues controls = cases[0].v;
@@ -149,20 +152,4 @@ TEST(CheckManifestTrust, EveryRuleMustHold) {
     ManifestValues cut = cases[0].v;
     cut.bSignedValueHasNul = true;
     EXPECT_EQ(CheckManifestTrust(cut, now, AcceptAll), ManifestTrust::NulInValue);
-}
-
-TEST(PauseUnlessStopped, LastsItsTimeWhateverEachSleepTakes) {
-    // Every 10 ms sleep takes a whole 15.6 ms timer tick, as on Windows.
-    double clock = 0;
-    auto now = [&] { return static_cast<uint64_t>(clock); };
-    auto tick = [&](uint64_t) {
-        clock += 15.625;
-    };
-    EXPECT_FALSE(PauseUnlessStopped(1000, 10, now, tick, [] { return false; }));
-    EXPECT_GE(clock, 1000);
-    EXPECT_LT(clock, 1016);
-    // A stop request ends it at the next step.
-    clock = 0;
-    EXPECT_TRUE(PauseUnlessStopped(1000, 10, now, tick, [&] { return clock >= 300; }));
-    EXPECT_LT(clock, 320);
 }

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "update/Version.h"
+#include "update/check/Version.h"
 
 TEST(CompareVersion, AgainstTheBuiltInVersion) {
     EXPECT_STREQ(kClientVersion, "1.1.1.2");
@@ -39,7 +39,8 @@ TEST(CompareVersion, HugeComponentsWrapWithoutUndefinedBehaviour) {
     // 4294967298 wraps to 2 in 32 bits; the sanitizer build proves no overflow.
     EXPECT_EQ(CompareVersion("1.1.1.4294967298"), 0);
     EXPECT_EQ(CompareVersion("1.1.1.2147483648"), -1);  // wraps to INT_MIN
-    EXPECT_EQ(CompareVersion("1.1.1.99999999999999999999999999999"), CompareVersion("1.1.1.99999999999999999999999999999"));
+    EXPECT_EQ(CompareVersion("1.1.1.99999999999999999999999999999"),
+              CompareVersion("1.1.1.99999999999999999999999999999"));
     std::string longText(100000, '9');
     int r = CompareVersion(longText.c_str());
     EXPECT_TRUE(r >= -1 && r <= 1);

@@ -1,31 +1,26 @@
 // The platform's side of trust: signatures made by tools/sign-manifest.py
-// verify with BCrypt, a verified installer is held so that it cannot be
-// swapped before it runs, and the rollout cohort comes out as the tool's.
+// verify with BCrypt.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <cstring>
 #include <string>
 
-#include "tests/native/rollout_vectors.h"
-#include "update/MachineIdentity.h"
-#include "update/Rollout.h"
-#include "update/Signature.h"
-#include "update/Trust.h"
+#include "update/manifest/Signature.h"
+#include "update/manifest/Trust.h"
 
 namespace {
 // tests/keys/test-only-publisher-public.pem, X then Y.
-const uint8_t kTestKey[64] = {
-    0x70, 0x53, 0xff, 0xde, 0xb8, 0xff, 0xe3, 0xe9, 0x7f, 0x78, 0x10, 0x11, 0x41, 0xa0, 0xb8, 0x56,
-    0x39, 0xce, 0x6e, 0x9b, 0xc1, 0xca, 0x87, 0x9e, 0xe6, 0x4e, 0xb9, 0x6c, 0x81, 0x0e, 0xca, 0x41,
-    0x8c, 0x01, 0x62, 0x62, 0x21, 0xc9, 0x6b, 0x50, 0xc3, 0x75, 0x21, 0x07, 0xbc, 0xd9, 0x9b, 0xd9,
-    0xa1, 0x46, 0xa1, 0x35, 0x1e, 0x24, 0xd0, 0x41, 0x73, 0xea, 0xff, 0x58, 0x42, 0xba, 0xae, 0xba};
+const uint8_t kTestKey[64] = {0x70, 0x53, 0xff, 0xde, 0xb8, 0xff, 0xe3, 0xe9, 0x7f, 0x78, 0x10, 0x11, 0x41,
+                              0xa0, 0xb8, 0x56, 0x39, 0xce, 0x6e, 0x9b, 0xc1, 0xca, 0x87, 0x9e, 0xe6, 0x4e,
+                              0xb9, 0x6c, 0x81, 0x0e, 0xca, 0x41, 0x8c, 0x01, 0x62, 0x62, 0x21, 0xc9, 0x6b,
+                              0x50, 0xc3, 0x75, 0x21, 0x07, 0xbc, 0xd9, 0x9b, 0xd9, 0xa1, 0x46, 0xa1, 0x35,
+                              0x1e, 0x24, 0xd0, 0x41, 0x73, 0xea, 0xff, 0x58, 0x42, 0xba, 0xae, 0xba};
 // A key pair made for this test only; its private half is gone.
-const uint8_t kOtherKey[64] = {
-    0x88, 0x58, 0x54, 0x31, 0x70, 0xc8, 0x72, 0x6b, 0x4b, 0xe3, 0xe8, 0xe3, 0x36, 0x68, 0xff, 0xf4,
-    0xf9, 0x07, 0xf6, 0xe5, 0x03, 0x44, 0x75, 0x39, 0xd7, 0x07, 0x15, 0xac, 0x54, 0xa5, 0x81, 0x52,
-    0xb3, 0x40, 0xee, 0x58, 0x73, 0x50, 0x67, 0xca, 0xf4, 0x5e, 0x6f, 0xa5, 0x14, 0xe8, 0x6f, 0xd5,
-    0x12, 0x00, 0x03, 0xfc, 0x79, 0xde, 0xed, 0x0d, 0x41, 0x26, 0x08, 0x23, 0xb0, 0x3a, 0x81, 0xe1};
+const uint8_t kOtherKey[64] = {0x88, 0x58, 0x54, 0x31, 0x70, 0xc8, 0x72, 0x6b, 0x4b, 0xe3, 0xe8, 0xe3, 0x36,
+                               0x68, 0xff, 0xf4, 0xf9, 0x07, 0xf6, 0xe5, 0x03, 0x44, 0x75, 0x39, 0xd7, 0x07,
+                               0x15, 0xac, 0x54, 0xa5, 0x81, 0x52, 0xb3, 0x40, 0xee, 0x58, 0x73, 0x50, 0x67,
+                               0xca, 0xf4, 0x5e, 0x6f, 0xa5, 0x14, 0xe8, 0x6f, 0xd5, 0x12, 0x00, 0x03, 0xfc,
+                               0x79, 0xde, 0xed, 0x0d, 0x41, 0x26, 0x08, 0x23, 0xb0, 0x3a, 0x81, 0xe1};
 
 // Signed by the tool: signed_text of these values with each key.
 const char kSignedText[] =
@@ -68,52 +63,4 @@ TEST(SignatureVerification, OnlyTheSignedTextUnderItsOwnKeyVerifies) {
     // Not a point on the curve: refused, not a crash.
     uint8_t bad[64] = {};
     EXPECT_FALSE(Verify(bad, kSignedText, Signature(kTestKeySignature)));
-}
-
-TEST(VerifiedInstaller, IsHeldAgainstChangeUntilClosedAndMustMatch) {
-    wchar_t szDir[MAX_PATH], szPath[MAX_PATH];
-    ASSERT_TRUE(::GetTempPathW(MAX_PATH, szDir));
-    ASSERT_TRUE(::GetTempFileNameW(szDir, L"ins", 0, szPath));
-    const std::string body(3 << 20, 'x');  // more than one read
-    {
-        CHandle h(::CreateFileW(szPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        DWORD n = 0;
-        ASSERT_TRUE(::WriteFile(h.Get(), body.data(), static_cast<DWORD>(body.size()), &n, nullptr));
-    }
-    CHandle file(::CreateFileW(szPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    IntegrityExpectation want;
-    want.bHasSize = want.bHasSha256 = true;
-    want.nSize = body.size();
-    ASSERT_TRUE(Sha256OfFile(file.Get(), want.sha256));
-    file.Close();
-
-    {
-        CHandle held = OpenVerifiedInstaller(szPath, want);
-        ASSERT_TRUE(held.IsValid());
-        // Reading (as the shell does to start it) is fine; changing is not.
-        EXPECT_TRUE(CHandle(::CreateFileW(szPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, 0, nullptr)).IsValid());
-        EXPECT_FALSE(CHandle(::CreateFileW(szPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                           OPEN_EXISTING, 0, nullptr)).IsValid());
-        EXPECT_FALSE(::DeleteFileW(szPath));
-        std::wstring other = std::wstring(szPath) + L".new";
-        CHandle(::CreateFileW(other.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        EXPECT_FALSE(::MoveFileExW(other.c_str(), szPath, MOVEFILE_REPLACE_EXISTING));
-        ::DeleteFileW(other.c_str());
-    }
-    IntegrityExpectation wrong = want;
-    wrong.sha256[31] ^= 1;
-    EXPECT_FALSE(OpenVerifiedInstaller(szPath, wrong).IsValid());
-    wrong = want;
-    wrong.nSize += 1;
-    EXPECT_FALSE(OpenVerifiedInstaller(szPath, wrong).IsValid());
-    EXPECT_TRUE(::DeleteFileW(szPath));  // closed on every way out
-}
-
-TEST(RolloutCohort, AgreesWithThePublishersToolHereToo) {
-    for (const RolloutVector& v : kRolloutVectors)
-        EXPECT_EQ(RolloutCohort(v.pszMachineGuid, v.pszSid, v.pszVersion), v.nCohort) << v.pszSid << " " << v.pszVersion;
-    // What this machine and user feed it (a Wine prefix has both).
-    EXPECT_EQ(ReadMachineGuid().size(), 36u) << ReadMachineGuid();
-    EXPECT_EQ(ReadUserSid().rfind("S-1-5-21-", 0), 0u) << ReadUserSid();
 }

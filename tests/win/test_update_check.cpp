@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "update/Download.h"
-#include "update/TextConv.h"
-#include "update/UpdateCheck.h"
+#include "update/download/Download.h"
+#include "common/TextConv.h"
+#include "update/check/UpdateCheck.h"
 #include "update/UpdateView.h"
-#include "update/Version.h"
-#include "update/WorkDir.h"
+#include "update/check/Version.h"
+#include "update/fs/WorkDir.h"
 
 namespace {
 // The service serves this file, read again on every request.
@@ -98,12 +98,13 @@ const CheckCase kCases[] = {
     {"NeitherUrlNorPathDoesNothing", Manifest("1.1.1.2", "0"), true, true, "C:\\no\\such\\file.exe", "",
      "C:\\no\\such\\file.exe"},
     {"NotXmlChangesNothing", "this is not xml", true, false, "", "", ""},
-    {"OverlongUrlChangesNothing", "<u><url>http://h/" + std::string(2000, 'a') + "</url><version>9</version></u>",
-     true, false, "", "", ""},
+    {"OverlongUrlChangesNothing", "<u><url>http://h/" + std::string(2000, 'a') + "</url><version>9</version></u>", true,
+     false, "", "", ""},
     // Publisher controls that do not hold make the manifest unreadable.
-    {"FiveMirrorsChangeNothing", "<u><version>9</version><mirror>http://m/s.exe</mirror><mirror>http://m/s.exe</mirror>"
-     "<mirror>http://m/s.exe</mirror><mirror>http://m/s.exe</mirror><mirror>http://m/s.exe</mirror></u>", true, false,
-     "", "", ""},
+    {"FiveMirrorsChangeNothing",
+     "<u><version>9</version><mirror>http://m/s.exe</mirror><mirror>http://m/s.exe</mirror>"
+     "<mirror>http://m/s.exe</mirror><mirror>http://m/s.exe</mirror><mirror>http://m/s.exe</mirror></u>",
+     true, false, "", "", ""},
     {"RolloutZeroChangesNothing", "<u><version>9</version><rollout>0</rollout></u>", true, false, "", "", ""},
 };
 
@@ -118,7 +119,7 @@ struct SlowWorker {
 
 DWORD WINAPI SlowWorkerProc(LPVOID pParam) {
     SlowWorker& w = *static_cast<SlowWorker*>(pParam);
-    while (!w.pView->m_bStopWorker) ::Sleep(1);
+    while (!w.pView->m_stopWorker.IsRaised()) ::Sleep(1);
     ::Sleep(5500);  // longer than any time limit a wait might have
     ::SendMessageW(w.hWnd, WM_SETTEXT, 0, (LPARAM)L"sent while closing");
     w.pView->m_dProgress = 1.0;  // still reaches the view
@@ -140,7 +141,9 @@ TEST_P(CheckForUpdateCase, AsksTheWindowForTheDecidedStep) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Decision, CheckForUpdateCase, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<CheckCase>& info) { return std::string(info.param.pszName); });
+                         [](const ::testing::TestParamInfo<CheckCase>& info) {
+                             return std::string(info.param.pszName);
+                         });
 
 TEST(CheckForUpdate, ManifestIsStoredInTheManifestFolder) {
     ServeManifest(Manifest("1.1.1.2", "0"));
@@ -197,7 +200,7 @@ TEST(ClientVersion, VersionResourceShowsIt) {
         UINT n = 0;
         std::wstring key = std::wstring(szBlock) + pszName;
         return ::VerQueryValueW(info.data(), key.c_str(), (void**)&pText, &n) && pText ? std::wstring(pText)
-                                                                                      : std::wstring();
+                                                                                       : std::wstring();
     };
     EXPECT_EQ(text(L"FileVersion"), NarrowToWide(kClientVersion));
     EXPECT_EQ(text(L"ProductVersion"), NarrowToWide(kClientVersion));
@@ -229,7 +232,8 @@ TEST(DownloadWorker, OnePathFromCheckToLaunchWhateverTheThreadCodePage) {
     EXPECT_TRUE(DownloadAndLaunch(view.m_szTarget, &view));
     EXPECT_EQ(view.m_calls, "EnterDownloadingState Hide Close");
     bool bRan = false;
-    for (int i = 0; i < 500 && !bRan; ++i, ::Sleep(10)) bRan = ::GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
+    for (int i = 0; i < 500 && !bRan; ++i, ::Sleep(10))
+        bRan = ::GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
     EXPECT_TRUE(bRan) << "the installer was not started";
     ::Sleep(200);  // the installer has exited
     for (const wchar_t* psz : {L"LumoraTV\\temp/demo-setup.exe.ran", L"LumoraTV\\temp/demo-setup.exe",

@@ -59,7 +59,9 @@ int Wait(const H& h, double capS, OnPoll onPoll) {
     for (const double end = Now() + capS; h.GetState() == H::kStateRunning && Now() < end; Sleep(10)) onPoll();
     return h.GetState();
 }
-int Wait(const H& h) { return Wait(h, 20, [] {}); }
+int Wait(const H& h) {
+    return Wait(h, 20, [] {});
+}
 
 // The same for transfers side by side: polls every 10 ms until all have
 // ended or capS has passed, calling onPoll(i) for each one still running.
@@ -136,7 +138,9 @@ protected:
             range = line.substr(line.find('\t') + 1);
             ifRange = range.substr(range.find('\t') + 1);
             out += (out.empty() ? "" : ",") + status + (range[0] == '-' ? "" : "r") +
-                   (ifRange[0] == '-' ? "" : ifRange[0] == '"' ? "e" : "d");
+                   (ifRange[0] == '-'   ? ""
+                    : ifRange[0] == '"' ? "e"
+                                        : "d");
         }
         return out;
     }
@@ -155,10 +159,10 @@ TEST_F(vantorhttp, ThrottledDownloadShowsProgressAndSavesExactBytes) {
     bool sawMiddle = false;
     double last = 0;
     EXPECT_EQ(H::kStateDone, Wait(*h, 10, [&] {
-        EXPECT_GE(h->GetDownProgress(), last);
-        last = h->GetDownProgress();
-        if (last > 0 && last < 1) sawMiddle = h->SaveData((dir + "\\early.exe").c_str()) == -1;
-    }));
+                  EXPECT_GE(h->GetDownProgress(), last);
+                  last = h->GetDownProgress();
+                  if (last > 0 && last < 1) sawMiddle = h->SaveData((dir + "\\early.exe").c_str()) == -1;
+              }));
     EXPECT_TRUE(sawMiddle);  // and SaveData refused the partial body
     EXPECT_EQ(1.0, h->GetDownProgress());
     ASSERT_EQ(0, h->SaveData((dir + "\\setup.exe").c_str()));
@@ -170,14 +174,19 @@ TEST_F(vantorhttp, ThrottledDownloadShowsProgressAndSavesExactBytes) {
 // All at once, each checked against its own content, so transfers cannot
 // share anything. Sizes avoid multiples of any buffer size.
 TEST_F(vantorhttp, ConcurrentDownloadsEachDeliverTheirOwnBody) {
-    struct Case { std::string path; size_t size; bool hasLength; uint64_t limit; };
+    struct Case {
+        std::string path;
+        size_t size;
+        bool hasLength;
+        uint64_t limit;
+    };
     const uint64_t kNone = UINT64_MAX;
     const Case cases[] = {{"/gen/5242887/a", 5242887, true, kNone},
                           {"/fault/nolength/gen/1048579/b", 1048579, false, kNone},
                           {"/fault/throttle=1M/gen/777777/c", 777777, true, kNone},
                           {"/fault/redirect=3/gen/1000/d", 1000, true, kNone},
                           {"/fault/redirect=5/gen/0/e", 0, true, 0},  // a limit of 0 allows an empty body
-                          {"/gen/1M/f", 1 << 20, true, 1 << 20},  // exactly at the limit
+                          {"/gen/1M/f", 1 << 20, true, 1 << 20},      // exactly at the limit
                           {"/fault/nolength/gen/1M/g", 1 << 20, false, 1 << 20}};
     std::vector<std::unique_ptr<H>> hs;
     for (const Case& c : cases) hs.push_back(Start(Url(c.path), 1500, c.limit));
@@ -199,7 +208,12 @@ TEST_F(vantorhttp, ConcurrentDownloadsEachDeliverTheirOwnBody) {
 // Side by side as well: the slow cases bound the time.
 TEST_F(vantorhttp, FailuresEndInTheRightState) {
     const int kAny = 99;  // a failure, whichever
-    struct Case { std::string url; int state, status; double minS, maxS; uint64_t limit = 1 << 20; };
+    struct Case {
+        std::string url;
+        int state, status;
+        double minS, maxS;
+        uint64_t limit = 1 << 20;
+    };
     const Case cases[] = {
         {Url("/fault/status=404/gen/1K/a"), H::kErrStatus, 404, 0, 3},
         {Url("/fault/status=500/gen/1K/a"), H::kErrStatus, 500, 0, 3},
@@ -210,9 +224,9 @@ TEST_F(vantorhttp, FailuresEndInTheRightState) {
         {Url("/fault/short=100K/gen/1M/a"), H::kErrShortBody, 200, 0, 3},
         {Url("/fault/redirect_loop/gen/1K/a"), kAny, -1, 0, 3},
         {Url("/fault/redirect=6/gen/1K/a"), kAny, -1, 0, 3},
-        {Url("/gen/1G/a"), H::kErrTooLarge, 200, 0, 3},               // announced too large
+        {Url("/gen/1G/a"), H::kErrTooLarge, 200, 0, 3},                  // announced too large
         {Url("/fault/nolength/gen/64M/a"), H::kErrTooLarge, 200, 0, 3},  // grows too large
-        {Url("/gen/1K/a"), H::kErrTooLarge, 200, 0, 3, 0},                 // 0 is a limit like any other
+        {Url("/gen/1K/a"), H::kErrTooLarge, 200, 0, 3, 0},               // 0 is a limit like any other
     };
     std::vector<std::unique_ptr<H>> hs;
     const double start = Now();
@@ -232,10 +246,17 @@ TEST_F(vantorhttp, FailuresEndInTheRightState) {
 }
 
 TEST_F(vantorhttp, RefusesWhatItCannotFetch) {
-    struct Case { const char* method; const char* url; int state; };
-    for (const Case& c : {Case{"GET", nullptr, H::kErrBadUrl}, {"GET", "", H::kErrBadUrl},
-                          {"GET", "ftp://127.0.0.1/a", H::kErrBadUrl}, {"GET", "no url", H::kErrBadUrl},
-                          {"POST", "http://127.0.0.1:1/", H::kErrFailed}, {nullptr, "http://127.0.0.1:1/", H::kErrFailed}}) {
+    struct Case {
+        const char* method;
+        const char* url;
+        int state;
+    };
+    for (const Case& c : {Case{"GET", nullptr, H::kErrBadUrl},
+                          {"GET", "", H::kErrBadUrl},
+                          {"GET", "ftp://127.0.0.1/a", H::kErrBadUrl},
+                          {"GET", "no url", H::kErrBadUrl},
+                          {"POST", "http://127.0.0.1:1/", H::kErrFailed},
+                          {nullptr, "http://127.0.0.1:1/", H::kErrFailed}}) {
         H h;
         EXPECT_EQ(c.state, h.SendData(c.method, c.url)) << (c.url ? c.url : "(null)");
         EXPECT_LT(h.SendData("GET", Url("/gen/1K/a").c_str()), 0);  // one go per object
@@ -314,7 +335,13 @@ TEST_F(vantorhttp, ProgressMovesAndCancelEndsItAtEveryRate) {
 // slowest bounds the time. The progress shown never goes back.
 TEST_F(vantorhttp, RetriesResumeWhereTheServerAllowsAndRestartElsewhere) {
     const int kAny = 99;  // a failure, whichever
-    struct Case { std::string faults; int state; std::string requests; double minS, maxS; int idleMs; };
+    struct Case {
+        std::string faults;
+        int state;
+        std::string requests;
+        double minS, maxS;
+        int idleMs;
+    };
     const Case cases[] = {
         {"reset=256K,first=1", H::kStateDone, "200,206re", 0.3, 3, 1500},
         {"reset=200K,first=3", H::kStateDone, "200,206re,206re,206re", 2.7, 6, 1500},
@@ -365,7 +392,10 @@ TEST_F(vantorhttp, RetriesResumeWhereTheServerAllowsAndRestartElsewhere) {
 // What the owner is told is always on the disk, and never lags 4 MiB behind.
 TEST_F(vantorhttp, KeptBodyIsContinuedOnlyWhereItsBytesAreStillGood) {
     const uint64_t kSize = 10 << 20, kHeld = 3 << 20;
-    struct Case { uint64_t fileBytes; std::string validator, requests; };
+    struct Case {
+        uint64_t fileBytes;
+        std::string validator, requests;
+    };
     const Case cases[] = {
         {kHeld + 1000, "\"gen-10485760-0\"", "206re"},  // longer than the count: cut
         {kHeld - 1, "\"gen-10485760-0\"", "200"},       // counts past the file
@@ -389,11 +419,11 @@ TEST_F(vantorhttp, KeptBodyIsContinuedOnlyWhereItsBytesAreStillGood) {
         h.EnableSha256();
         h.EnableRetries();
         const std::wstring wpath(path.begin(), path.end());
-        h.KeepBody(wpath.c_str(), {kHeld, static_cast<int64_t>(kSize), c.validator}, [&](const H::KeptBody& k) {
+        h.KeepDownload(wpath.c_str(), {kHeld, static_cast<int64_t>(kSize), c.validator}, [&](const H::KeptDownload& k) {
             WIN32_FILE_ATTRIBUTE_DATA a;
             std::lock_guard<std::mutex> lk(mtx);
-            onDisk = onDisk && GetFileAttributesExW(wpath.c_str(), GetFileExInfoStandard, &a) &&
-                     k.nHeld <= a.nFileSizeLow;
+            onDisk =
+                onDisk && GetFileAttributesExW(wpath.c_str(), GetFileExInfoStandard, &a) && k.nHeld <= a.nFileSizeLow;
             told.push_back(k.nHeld);
         });
         ASSERT_EQ(0, h.SendData("GET", Url("/gen/10M/" + name).c_str()));

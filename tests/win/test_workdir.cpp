@@ -9,9 +9,9 @@
 #include <string>
 
 #include "common/Handle.h"
-#include "update/FolderSecurity.h"
-#include "update/TextConv.h"
-#include "update/WorkDir.h"
+#include "update/fs/FolderSecurity.h"
+#include "common/TextConv.h"
+#include "update/fs/WorkDir.h"
 
 namespace {
 // The current user's SID as text, for access lists written in SDDL.
@@ -29,7 +29,8 @@ std::wstring MySid() {
 
 bool OpenToOthers(const std::wstring& sddl) {
     CLocalMemory<PSECURITY_DESCRIPTOR> sd;
-    EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, sd.Put(), nullptr))
+    EXPECT_TRUE(
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, sd.Put(), nullptr))
         << sddl.c_str();
     PSID pMe = nullptr;
     EXPECT_TRUE(::ConvertStringSidToSidW(MySid().c_str(), &pMe));
@@ -60,20 +61,20 @@ TEST(FolderSecurity, WhoElseMayChangeAFolder) {
         std::wstring sddl;
         bool bOpen;
     } kCases[] = {
-        {L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + me + L")", false},  // what we create
+        {L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + me + L")", false},       // what we create
         {L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + me + L")(A;OICI;0x1200a9;;;WD)", false},  // others read
         {L"D:(A;OICIIO;GA;;;CO)(A;;FA;;;OW)", false},
-        {L"D:", false},                                                   // nobody at all
-        {L"D:(D;;FA;;;WD)", false},                                       // denials give nothing
-        {L"D:(A;OICI;0x1301bf;;;AU)", true},                              // modify, as on a shared C:\Temp
-        {L"D:(A;CI;0x100004;;;BU)", true},                                // create folders, as on C:\ itself
-        {L"D:(A;;0x100002;;;WD)", true},                                  // create files
-        {L"D:(A;;0x100040;;;WD)", true},                                  // delete what is inside
-        {L"D:(A;;SD;;;WD)", true},                                        // delete the folder
-        {L"D:(A;;WD;;;AU)", true},                                        // change its access list
-        {L"D:(A;;WO;;;AU)", true},                                        // take it over
-        {L"D:(A;OICIIO;GW;;;AU)", true},                                  // write what we put inside
-        {L"D:(A;;FA;;;S-1-5-21-1-2-3-1001)", true},                      // another user
+        {L"D:", false},                              // nobody at all
+        {L"D:(D;;FA;;;WD)", false},                  // denials give nothing
+        {L"D:(A;OICI;0x1301bf;;;AU)", true},         // modify, as on a shared C:\Temp
+        {L"D:(A;CI;0x100004;;;BU)", true},           // create folders, as on C:\ itself
+        {L"D:(A;;0x100002;;;WD)", true},             // create files
+        {L"D:(A;;0x100040;;;WD)", true},             // delete what is inside
+        {L"D:(A;;SD;;;WD)", true},                   // delete the folder
+        {L"D:(A;;WD;;;AU)", true},                   // change its access list
+        {L"D:(A;;WO;;;AU)", true},                   // take it over
+        {L"D:(A;OICIIO;GW;;;AU)", true},             // write what we put inside
+        {L"D:(A;;FA;;;S-1-5-21-1-2-3-1001)", true},  // another user
     };
     for (const auto& c : kCases) EXPECT_EQ(OpenToOthers(c.sddl), c.bOpen) << std::string(c.sddl.begin(), c.sddl.end());
     // No list at all lets everyone in.

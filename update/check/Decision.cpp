@@ -1,0 +1,6 @@
+#include "update/check/Decision.h"
+
+UpdateAction DecideUpdate(int nCompare, bool bTestUpdate, int nForce, bool bPrompt) {
+    if (nCompare > 0 || bTestUpdate) return nForce == 1 ? UpdateAction::StartDownload : UpdateAction::ShowNewVersion;
+    return bPrompt ? UpdateAction::ShowNoUpdate : UpdateAction::CloseWindow;
+}

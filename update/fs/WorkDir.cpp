@@ -1,0 +1,96 @@
+#include "update/fs/WorkDir.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "common/Handle.h"
+#include "common/Log.h"
+#include "common/Text.h"
+#include "common/TextConv.h"
+#include "update/fs/FolderSecurity.h"
+
+char g_szWorkDir[kWorkDirSize];
+
+namespace {
+bool g_bWorkDirForeign = false;
+std::wstring g_workDirW;
+
+// Creates a folder unless it exists, ours alone (MakeOwnFolder); false when
+// what is there is a link or someone else's folder, which nothing may be
+// written through.
+bool EnsureOwnFolder(const std::wstring& path) {
+    if (MakeOwnFolder(path.c_str()) != FolderCheck::Foreign) return true;
+    g_bWorkDirForeign = true;
+    return false;
+}
+
+// The temporary path already ends with a separator; the doubled one in
+// "<temp>\\LumoraTV" is accepted by the file system and kept as it was.
+std::wstring ProductFolder(const wchar_t* pszTemp) { return std::wstring(pszTemp) + L"\\LumoraTV"; }
+}  // namespace
+
+void OpenLogIfFolderIsOwn() {
+    wchar_t szTemp[kWorkDirSize] = {};
+    const DWORD n = ::GetTempPathW(kWorkDirSize, szTemp);
+    const std::wstring product = n > 0 && n < kWorkDirSize ? ProductFolder(szTemp) : std::wstring();
+    SetLogFolder(!product.empty() && CheckFolder(product.c_str()) == FolderCheck::Own ? product : std::wstring());
+}
+
+bool WorkDirIsForeign() { return g_bWorkDirForeign; }
+
+const std::wstring& GetWorkDirW() {
+    GetWorkDir();
+    return g_workDirW;
+}
+
+const char* GetWorkDir() {
+    if (g_szWorkDir[0]) return g_szWorkDir;
+    wchar_t szTemp[kWorkDirSize] = {};
+    DWORD n = ::GetTempPathW(kWorkDirSize, szTemp);
+    if (n == 0 || n >= kWorkDirSize) {
+        SetLogFolder(std::wstring());
+        return "";
+    }
+    const std::wstring product = ProductFolder(szTemp);
+    const std::wstring work = product + L"\\temp";
+    // The narrow form must fit its buffer; the files themselves are reached
+    // through the wide one only, which no code page can spoil.
+    char szWork[kWorkDirSize];
+    if (!FormatText(szWork, sizeof(szWork), "%s", WideToNarrow(work.c_str()).c_str()) || !EnsureOwnFolder(product)) {
+        SetLogFolder(std::wstring());
+        return "";
+    }
+    // The log lives beside the work folder, in the folder just made ours.
+    SetLogFolder(product);
+    if (!EnsureOwnFolder(work)) return "";
+    g_workDirW = work;
+    std::memcpy(g_szWorkDir, szWork, sizeof(szWork));
+    return g_szWorkDir;
+}
+
+std::wstring GetModuleDir() {
+    std::vector<char> path(kModulePathSize, '\0');
+    DWORD n = ::GetModuleFileNameA(nullptr, path.data(), kModulePathSize);
+    if (n >= kModulePathSize) return std::wstring();
+    for (DWORD i = n; i > 0; --i) {
+        if (path[i - 1] == '\\' || path[i - 1] == '/') {
+            path[i] = '\0';
+            break;
+        }
+    }
+    return NarrowToWide(path.data());
+}
+
+void DeleteLeftoverParts(const std::wstring& folder) {
+    std::wstring dir = folder;
+    if (!dir.empty() && (dir.back() == L'\\' || dir.back() == L'/')) dir.pop_back();
+    const std::wstring pattern = dir + L"\\~vantor-*.part";
+    WIN32_FIND_DATAW fd;
+    const CFindHandle find(::FindFirstFileW(pattern.c_str(), &fd));
+    if (!find) return;
+    do {
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ::DeleteFileW((dir + L"\\" + fd.cFileName).c_str());
+    } while (::FindNextFileW(find.Get(), &fd));
+}
