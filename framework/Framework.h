@@ -22,30 +22,39 @@ struct AFX_MSGMAP {
     const AFX_MSGMAP_ENTRY* lpEntries;
 };
 
-#define DECLARE_MESSAGE_MAP()                              \
-protected:                                                 \
-    static const AFX_MSGMAP* GetThisMessageMap();          \
+#define DECLARE_MESSAGE_MAP()                     \
+protected:                                        \
+    static const AFX_MSGMAP* GetThisMessageMap(); \
     const AFX_MSGMAP* GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                         \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                        \
     const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
-    const AFX_MSGMAP* theClass::GetThisMessageMap() {                                  \
-        typedef theClass ThisClass;                                                    \
-        typedef baseClass TheBaseClass;                                                \
+    const AFX_MSGMAP* theClass::GetThisMessageMap() {                                 \
+        typedef theClass ThisClass;                                                   \
+        typedef baseClass TheBaseClass;                                               \
         static const AFX_MSGMAP_ENTRY _messageEntries[] = {
-#define END_MESSAGE_MAP()                                                                   \
-    {0, 0, 0, nullptr}};                                                                    \
+#define END_MESSAGE_MAP()                                                                     \
+    { 0, 0, 0, nullptr }                                                                      \
+    }                                                                                         \
+    ;                                                                                         \
     static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, _messageEntries}; \
-    return &messageMap;                                                                     \
+    return &messageMap;                                                                       \
     }
 
-#define AFX_ROW(msg, ...) \
+#define AFX_ROW(msg, ...)                                                 \
     {msg, 0, 0, [](CWnd* pWnd, WPARAM wParam, LPARAM lParam) -> LRESULT { \
-         ThisClass* p = static_cast<ThisClass*>(pWnd); (void)p; (void)wParam; (void)lParam; __VA_ARGS__ }},
+         ThisClass* p = static_cast<ThisClass*>(pWnd);                    \
+         (void)p;                                                         \
+         (void)wParam;                                                    \
+         (void)lParam;                                                    \
+         __VA_ARGS__                                                      \
+     }},
 
-#define ON_COMMAND_CODE(code, id, memberFxn) \
+#define ON_COMMAND_CODE(code, id, memberFxn)                           \
     {WM_COMMAND, code, id, [](CWnd* pWnd, WPARAM, LPARAM) -> LRESULT { \
-         static_cast<ThisClass*>(pWnd)->memberFxn(); return 0; }},
+         static_cast<ThisClass*>(pWnd)->memberFxn();                   \
+         return 0;                                                     \
+     }},
 #define ON_COMMAND(id, memberFxn) ON_COMMAND_CODE(0, id, memberFxn)
 #define ON_BN_CLICKED(id, memberFxn) ON_COMMAND_CODE(BN_CLICKED, id, memberFxn)
 
@@ -55,29 +64,30 @@ protected:                                                 \
 #define ON_WM_DESTROY() AFX_ROW(WM_DESTROY, p->OnDestroy(); return 0;)
 #define ON_WM_CLOSE() AFX_ROW(WM_CLOSE, p->OnClose(); return 0;)
 #define ON_WM_ERASEBKGND() AFX_ROW(WM_ERASEBKGND, return p->OnEraseBkgnd((HDC)wParam);)
-#define ON_WM_SIZE() \
-    AFX_ROW(WM_SIZE, p->OnSize((UINT)wParam, (short)LOWORD(lParam), (short)HIWORD(lParam)); return 0;)
+#define ON_WM_SIZE() AFX_ROW(WM_SIZE, p->OnSize((UINT)wParam, (short)LOWORD(lParam), (short)HIWORD(lParam)); return 0;)
 #define ON_WM_SHOWWINDOW() AFX_ROW(WM_SHOWWINDOW, p->OnShowWindow((BOOL)wParam, (UINT)lParam); return 0;)
 #define ON_WM_NCHITTEST() \
     AFX_ROW(WM_NCHITTEST, POINT pt = {(short)LOWORD(lParam), (short)HIWORD(lParam)}; return p->OnNcHitTest(pt);)
-#define ON_WM_MOUSEMOVE() \
-    AFX_ROW(WM_MOUSEMOVE, POINT pt = {(short)LOWORD(lParam), (short)HIWORD(lParam)}; p->OnMouseMove((UINT)wParam, pt); return 0;)
-#define ON_WM_LBUTTONDOWN() \
-    AFX_ROW(WM_LBUTTONDOWN, POINT pt = {(short)LOWORD(lParam), (short)HIWORD(lParam)}; p->OnLButtonDown((UINT)wParam, pt); return 0;)
-#define ON_WM_LBUTTONUP() \
-    AFX_ROW(WM_LBUTTONUP, POINT pt = {(short)LOWORD(lParam), (short)HIWORD(lParam)}; p->OnLButtonUp((UINT)wParam, pt); return 0;)
+#define ON_WM_MOUSEMOVE()                                                                                              \
+    AFX_ROW(WM_MOUSEMOVE, POINT pt = {(short)LOWORD(lParam), (short)HIWORD(lParam)}; p->OnMouseMove((UINT)wParam, pt); \
+            return 0;)
+#define ON_WM_LBUTTONDOWN()                                                            \
+    AFX_ROW(WM_LBUTTONDOWN, POINT pt = {(short)LOWORD(lParam), (short)HIWORD(lParam)}; \
+            p->OnLButtonDown((UINT)wParam, pt); return 0;)
+#define ON_WM_LBUTTONUP()                                                                                              \
+    AFX_ROW(WM_LBUTTONUP, POINT pt = {(short)LOWORD(lParam), (short)HIWORD(lParam)}; p->OnLButtonUp((UINT)wParam, pt); \
+            return 0;)
 #define ON_WM_MOUSEHOVER() AFX_ROW(WM_MOUSEHOVER, return p->OnMouseHover(wParam, lParam);)
 #define ON_WM_MOUSELEAVE() AFX_ROW(WM_MOUSELEAVE, return p->OnMouseLeave();)
 #define ON_WM_PRINT() AFX_ROW(WM_PRINT, return p->OnPrint((HDC)wParam, (UINT)lParam);)
 // The control-colour family arrives as one handler, as the framework did.
-#define AFX_CTLCOLOR_ROW(msg, type) \
-    AFX_ROW(msg, return (LRESULT)p->OnCtlColor((HDC)wParam, (HWND)lParam, type);)
-#define ON_WM_CTLCOLOR()                                    \
-    AFX_CTLCOLOR_ROW(WM_CTLCOLORMSGBOX, CTLCOLOR_MSGBOX)    \
-    AFX_CTLCOLOR_ROW(WM_CTLCOLOREDIT, CTLCOLOR_EDIT)        \
-    AFX_CTLCOLOR_ROW(WM_CTLCOLORLISTBOX, CTLCOLOR_LISTBOX)  \
-    AFX_CTLCOLOR_ROW(WM_CTLCOLORBTN, CTLCOLOR_BTN)          \
-    AFX_CTLCOLOR_ROW(WM_CTLCOLORDLG, CTLCOLOR_DLG)          \
+#define AFX_CTLCOLOR_ROW(msg, type) AFX_ROW(msg, return (LRESULT)p->OnCtlColor((HDC)wParam, (HWND)lParam, type);)
+#define ON_WM_CTLCOLOR()                                       \
+    AFX_CTLCOLOR_ROW(WM_CTLCOLORMSGBOX, CTLCOLOR_MSGBOX)       \
+    AFX_CTLCOLOR_ROW(WM_CTLCOLOREDIT, CTLCOLOR_EDIT)           \
+    AFX_CTLCOLOR_ROW(WM_CTLCOLORLISTBOX, CTLCOLOR_LISTBOX)     \
+    AFX_CTLCOLOR_ROW(WM_CTLCOLORBTN, CTLCOLOR_BTN)             \
+    AFX_CTLCOLOR_ROW(WM_CTLCOLORDLG, CTLCOLOR_DLG)             \
     AFX_CTLCOLOR_ROW(WM_CTLCOLORSCROLLBAR, CTLCOLOR_SCROLLBAR) \
     AFX_CTLCOLOR_ROW(WM_CTLCOLORSTATIC, CTLCOLOR_STATIC)
 
@@ -105,7 +115,9 @@ public:
     void MoveWindow(int x, int y, int w, int h, BOOL bRepaint = TRUE) { ::MoveWindow(m_hWnd, x, y, w, h, bRepaint); }
     void GetClientRect(RECT* pRect) const { ::GetClientRect(m_hWnd, pRect); }
     void Invalidate(BOOL bErase = TRUE) { ::InvalidateRect(m_hWnd, nullptr, bErase); }
-    LRESULT SendMessage(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) { return ::SendMessageW(m_hWnd, msg, wParam, lParam); }
+    LRESULT SendMessage(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) {
+        return ::SendMessageW(m_hWnd, msg, wParam, lParam);
+    }
     HWND GetDlgItem(int nID) const { return ::GetDlgItem(m_hWnd, nID); }
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
 
@@ -178,15 +190,18 @@ public:
     virtual int ExitInstance() { return 0; }
     // Runs a message loop until WM_QUIT; without a main window it quits at once.
     virtual int Run();
-    void SetRegistryKey(LPCWSTR pszRegistryKey) { m_pszRegistryKey = pszRegistryKey; }
+    // The framework's settings root; nothing is stored under it, so the name
+    // is all there is to it.
+    void SetRegistryKey(LPCWSTR) {}
+    // The standard help command: the update window offers no help.
     void OnHelp() {}
 
     HINSTANCE m_hInstance = nullptr;
     CWnd* m_pMainWnd = nullptr;
-    LPCWSTR m_pszRegistryKey = nullptr;
 };
 
 CWinApp* AfxGetApp();
 HINSTANCE AfxGetResourceHandle();
+// The update window hosts no ActiveX controls: nothing to enable.
 inline void AfxEnableControlContainer() {}
 int AfxWinMain(HINSTANCE hInstance);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "ui/DecoderUsers.h"
 #include "update/fs/WorkDir.h"
 
 namespace {
@@ -18,15 +19,20 @@ struct GpBitmapTraits : NullEmptyTraits<gp::GpBitmap*> {
 };
 using CGpBitmap = CUniqueHandle<GpBitmapTraits>;
 
-// The decoder token and the count of live images, behind one lock. The lock
-// is a critical section, so its holder may take it again: the destructor that
-// drops the count to zero shuts the decoder down while holding it.
-struct DecoderState {
-    CRITICAL_SECTION lock;
+// GDI+ as the picture decoder; CDecoderUsers says when it runs.
+struct GdiplusDecoder {
     ULONG_PTR token = 0;
-    long nUsers = 0;
+    bool Start() {
+        gp::GdiplusStartupInput input;  // version 1, no debug callback, background thread and codecs allowed
+        return gp::GdiplusStartup(&token, &input, nullptr) == gp::Ok && token != 0;
+    }
+    void Stop() {
+        gp::GdiplusShutdown(token);
+        token = 0;
+    }
+};
 
-    DecoderState() { ::InitializeCriticalSection(&lock); }
+struct DecoderState : CDecoderUsers<GdiplusDecoder> {
     ~DecoderState();
 };
 
@@ -37,35 +43,7 @@ DecoderState& Decoder() {
     return state;
 }
 
-class Locked {
-public:
-    explicit Locked(DecoderState& s) : m_s(s) { ::EnterCriticalSection(&m_s.lock); }
-    ~Locked() { ::LeaveCriticalSection(&m_s.lock); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-private:
-    DecoderState& m_s;
-};
-
-bool StartDecoder() {
-    DecoderState& s = Decoder();
-    Locked l(s);
-    if (s.token) return true;
-    gp::GdiplusStartupInput input;  // version 1, no debug callback, background thread and codecs allowed
-    ULONG_PTR token = 0;
-    if (gp::GdiplusStartup(&token, &input, nullptr) != gp::Ok) return false;
-    s.token = token;
-    return token != 0;
-}
-
-void ShutdownDecoder() {
-    DecoderState& s = Decoder();
-    Locked l(s);
-    if (!s.token) return;
-    gp::GdiplusShutdown(s.token);
-    s.token = 0;
-}
+bool StartDecoder() { return Decoder().Start(); }
 
 // Memory DCs are reused through four slots taken and filled with atomic
 // exchanges only: images are drawn from the worker thread too, and a lock
@@ -91,13 +69,11 @@ void GiveBackMemoryDC(CMemoryDC dc) {
 }
 
 DecoderState::~DecoderState() {
-    // Process exit: stop a decoder that is still running, then the lock.
-    if (token) gp::GdiplusShutdown(token);
-    token = 0;
+    // Process exit: stop a decoder that is still running.
+    Stop();
     for (PVOID volatile& slot : g_dcPool) {
         const CMemoryDC pooled(static_cast<HDC>(::InterlockedExchangePointer(&slot, nullptr)));
     }
-    ::DeleteCriticalSection(&lock);
 }
 
 // Copies the decoded pixels, converted to fmt, into the image's rows.
@@ -140,17 +116,11 @@ bool CopyPalette(gp::GpBitmap* pBitmap, const CImage& image) {
 
 // ---- CImage ---------------------------------------------------------------
 
-CImage::CImage() {
-    DecoderState& s = Decoder();
-    Locked l(s);
-    ++s.nUsers;
-}
+CImage::CImage() { Decoder().AddUser(); }
 
 CImage::~CImage() {
     Destroy();
-    DecoderState& s = Decoder();
-    Locked l(s);
-    if (--s.nUsers == 0) ShutdownDecoder();
+    Decoder().RemoveUser();
 }
 
 BOOL CImage::Create(int nWidth, int nHeight, int nBPP, bool bAlpha) {
@@ -300,16 +270,4 @@ int CopySkinImage(CImage& dest, const CImage& src) {
     const CImageDC dc(dest);
     src.Draw(dc.Get(), 0, 0);
     return 0;
-}
-
-bool ImageDecoderRunning() {
-    DecoderState& s = Decoder();
-    Locked l(s);
-    return s.token != 0;
-}
-
-long ImageUserCount() {
-    DecoderState& s = Decoder();
-    Locked l(s);
-    return s.nUsers;
 }

@@ -43,8 +43,7 @@ public:
     HDC GetDC() const;
     void ReleaseDC() const;
 
-    BOOL Draw(HDC hDest, int xDest, int yDest, int wDest, int hDest2, int xSrc, int ySrc, int wSrc,
-              int hSrc) const;
+    BOOL Draw(HDC hDest, int xDest, int yDest, int wDest, int hDest2, int xSrc, int ySrc, int wSrc, int hSrc) const;
     // The whole image at its natural size with its top-left at (x, y).
     BOOL Draw(HDC hDest, int x, int y) const;
 
@@ -94,9 +93,3 @@ int LoadSkinImage(const wchar_t* pszPath, CImage& image);
 // Makes dest an independent copy of src: 0 on success, -1 on failure. An
 // empty src leaves dest untouched.
 int CopySkinImage(CImage& dest, const CImage& src);
-
-// Whether the picture decoder is started now. It starts with the first load
-// and stops when the last CImage object goes away.
-bool ImageDecoderRunning();
-// The number of live CImage objects.
-long ImageUserCount();

@@ -1,6 +1,5 @@
 // Skin images, the image button and the skinned progress bar, on real GDI
-// and real windows. The PNG files are written by the test itself, under
-// Chinese names as the skin has them.
+// and real windows, with small PNG files from tests/win/fixtures.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
@@ -24,61 +23,14 @@ using Bytes = std::vector<uint8_t>;
 
 // ---- PNG files ---------------------------------------------------------------
 
-void PutBE32(Bytes& out, uint32_t v) {
-    for (int s = 24; s >= 0; s -= 8) out.push_back((uint8_t)(v >> s));
-}
-
-void PutChunk(Bytes& out, const char* type, const Bytes& data) {
-    PutBE32(out, (uint32_t)data.size());
-    size_t start = out.size();
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data.begin(), data.end());
-    uint32_t crc = ~0u;
-    for (size_t i = start; i < out.size(); ++i) {
-        crc ^= out[i];
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    PutBE32(out, ~crc);
-}
-
-// An 8-bit PNG of colour type 2 (RGB), 3 (palette) or 6 (RGBA), small enough
-// for one stored deflate block. nDpi != 0 adds a resolution chunk.
-Bytes MakePng(int w, int h, uint8_t colourType, const Bytes& pixels, const Bytes& palette = {}, int nDpi = 0) {
-    const size_t nRow = (size_t)w * (colourType == 6 ? 4 : colourType == 2 ? 3 : 1);
-    Bytes raw;
-    for (int y = 0; y < h; ++y) {
-        raw.push_back(0);  // no filter
-        raw.insert(raw.end(), pixels.begin() + y * nRow, pixels.begin() + (y + 1) * nRow);
-    }
-    const uint16_t n = (uint16_t)raw.size();
-    Bytes z = {0x78, 0x01, 1, (uint8_t)n, (uint8_t)(n >> 8), (uint8_t)~n, (uint8_t)(~n >> 8)};
-    z.insert(z.end(), raw.begin(), raw.end());
-    uint32_t a = 1, b = 0;
-    for (uint8_t c : raw) a = (a + c) % 65521, b = (b + a) % 65521;
-    PutBE32(z, (b << 16) | a);
-
-    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, ihdr, phys;
-    PutBE32(ihdr, (uint32_t)w);
-    PutBE32(ihdr, (uint32_t)h);
-    ihdr.insert(ihdr.end(), {8, colourType, 0, 0, 0});
-    PutChunk(png, "IHDR", ihdr);
-    if (nDpi) {
-        PutBE32(phys, (uint32_t)(nDpi / 0.0254 + 0.5));
-        PutBE32(phys, (uint32_t)(nDpi / 0.0254 + 0.5));
-        phys.push_back(1);  // per metre
-        PutChunk(png, "pHYs", phys);
-    }
-    if (!palette.empty()) PutChunk(png, "PLTE", palette);
-    PutChunk(png, "IDAT", z);
-    PutChunk(png, "IEND", {});
-    return png;
-}
-
-// 3 x 2 opaque RGB.
+// The pictures of tests/win/fixtures (LUMORA_TEST_FIXTURES), each copied
+// under a Chinese name as the skin has them. The 72 dpi one would be scaled
+// to the screen's 96 dpi if drawn at its "natural size" by the decoder: the
+// loaders must keep its pixels. The divider is a palette picture.
+// 升级背景.png: 3 x 2 opaque RGB.
 const Bytes kOpaqueRgb = {255, 0, 0, 0, 255, 0, 0, 0, 255, 1, 2, 3, 250, 251, 252, 128, 64, 32};
-// 2 x 2 RGBA, with alphas that premultiply to one exact answer, and its
-// premultiplied blue, green, red, alpha.
-const Bytes kPartialRgba = {255, 100, 0, 51, 255, 0, 255, 128, 10, 20, 30, 0, 1, 2, 3, 255};
+// 关闭_hover.png: 2 x 2 RGBA 255,100,0,51 255,0,255,128 10,20,30,0 1,2,3,255,
+// alphas that premultiply to one exact answer: blue, green, red, alpha.
 const Bytes kPartialPremultiplied = {0, 20, 51, 51, 128, 0, 128, 128, 0, 0, 0, 0, 3, 2, 1, 255};
 
 class SkinFiles : public ::testing::Test {
@@ -88,22 +40,17 @@ protected:
         ::GetTempPathW(MAX_PATH, szTemp);
         s_dir = std::wstring(szTemp) + L"皮肤-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
         ::CreateDirectoryW(s_dir.c_str(), nullptr);
-        Write(L"升级背景.png", MakePng(3, 2, 2, kOpaqueRgb));
-        // At 72 dpi: drawn at its "natural size" by the decoder it would be
-        // scaled to the screen's 96 dpi; the loaders must keep its pixels.
-        Write(L"关闭_hover.png", MakePng(2, 2, 6, kPartialRgba, {}, 72));
-        Write(L"分割线.png", MakePng(2, 1, 3, {1, 0}, {10, 20, 30, 200, 150, 100}));  // palette
+        for (const wchar_t* name : {L"升级背景.png", L"关闭_hover.png", L"分割线.png"}) Copy(name, name);
     }
     static void TearDownTestSuite() {
-        for (const wchar_t* name : {L"升级背景.png", L"关闭_hover.png", L"分割线.png"}) ::DeleteFileW(Path(name).c_str());
+        for (const wchar_t* name : {L"升级背景.png", L"关闭_hover.png", L"分割线.png"})
+            ::DeleteFileW(Path(name).c_str());
         ::RemoveDirectoryW(s_dir.c_str());
     }
-    static void Write(const wchar_t* name, const Bytes& bytes) {
-        HANDLE h = ::CreateFileW(Path(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD n = 0;
-        ::WriteFile(h, bytes.data(), (DWORD)bytes.size(), &n, nullptr);
-        ::CloseHandle(h);
-        ASSERT_EQ(n, bytes.size());
+    static void Copy(const wchar_t* fixture, const wchar_t* name) {
+        ASSERT_TRUE(
+            ::CopyFileW((std::wstring(L"Z:" LUMORA_TEST_FIXTURES L"/") + fixture).c_str(), Path(name).c_str(), FALSE))
+            << "missing fixture";
     }
     static std::wstring Path(const wchar_t* name) { return s_dir + name; }
     static std::wstring s_dir;
@@ -168,31 +115,6 @@ TEST_F(SkinFiles, GeneralLoaderKeepsOpaqueDepthsAndPremultipliesAlpha) {
     EXPECT_TRUE(missing.IsNull());
 }
 
-TEST_F(SkinFiles, DecoderStopsWithTheLastImageAndStartsAgain) {
-    ASSERT_EQ(ImageUserCount(), 0);
-    {
-        CImage a;
-        ASSERT_EQ(a.Load(Path(L"升级背景.png").c_str()), 0);
-        EXPECT_TRUE(ImageDecoderRunning());
-        { CImage b; EXPECT_EQ(ImageUserCount(), 2); }
-        EXPECT_TRUE(ImageDecoderRunning()) << "only the last image stops the decoder";
-    }
-    EXPECT_EQ(ImageUserCount(), 0);
-    EXPECT_FALSE(ImageDecoderRunning());
-    {
-        CImage c;
-        EXPECT_EQ(c.Load(Path(L"关闭_hover.png").c_str()), 0);
-        EXPECT_TRUE(ImageDecoderRunning());
-    }
-    EXPECT_FALSE(ImageDecoderRunning());
-    {
-        CImage d;  // the canvas loader starts it as well
-        EXPECT_EQ(LoadSkinImage(Path(L"关闭_hover.png").c_str(), d), 0);
-        EXPECT_TRUE(ImageDecoderRunning());
-    }
-    EXPECT_FALSE(ImageDecoderRunning());
-}
-
 TEST_F(SkinFiles, PicturesOverTheSideLimitAreMissing) {
     // Sizes computed in int once overflowed for wide pictures, and clearing
     // the bitmap then wrote far outside it.
@@ -201,7 +123,7 @@ TEST_F(SkinFiles, PicturesOverTheSideLimitAreMissing) {
         bool bLoads;
     } cases[] = {{16384, 1, true}, {1, 16384, true}, {16385, 1, false}, {1, 16385, false}};
     for (const auto& c : cases) {
-        Write(L"大图.png", MakePng(c.w, c.h, 3, Bytes((size_t)c.w * c.h, 0), {1, 2, 3}));
+        Copy((std::to_wstring(c.w) + L"x" + std::to_wstring(c.h) + L".png").c_str(), L"大图.png");
         CImage canvas, general;
         EXPECT_EQ(LoadSkinImage(Path(L"大图.png").c_str(), canvas), c.bLoads ? 0 : -1) << c.w << " x " << c.h;
         EXPECT_EQ(canvas.IsNull(), !c.bLoads);
@@ -335,7 +257,8 @@ protected:
         ::ReleaseDC(hWnd, hDC);
         std::vector<COLORREF> out;
         for (int y = 0; y < rc.bottom; ++y)
-            for (int x = 0; x < rc.right; ++x) out.push_back(RGB(Pixel(img, x, y)[2], Pixel(img, x, y)[1], Pixel(img, x, y)[0]));
+            for (int x = 0; x < rc.right; ++x)
+                out.push_back(RGB(Pixel(img, x, y)[2], Pixel(img, x, y)[1], Pixel(img, x, y)[0]));
         return out;
     }
     static void FillSolid(CImage& img, int w, int h, COLORREF c) {
@@ -383,7 +306,8 @@ TEST_F(SkinWindows, ButtonFaceIsComposedOverTheParentsBackground) {
     for (int i = 0; i < 200; ++i) {
         const int x = i % 20;
         const COLORREF bg = ParentBackground(30 + x, 20 + i / 20);
-        const COLORREF half = RGB(128 + GetRValue(bg) * 127 / 255, 128 + GetGValue(bg) * 127 / 255, 128 + GetBValue(bg) * 127 / 255);
+        const COLORREF half =
+            RGB(128 + GetRValue(bg) * 127 / 255, 128 + GetGValue(bg) * 127 / 255, 128 + GetBValue(bg) * 127 / 255);
         EXPECT_TRUE(Near(shown[i], x < 5 ? bg : x < 15 ? RGB(255, 0, 0) : half, 1)) << "at " << x << "," << i / 20;
     }
 

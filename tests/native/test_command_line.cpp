@@ -1,31 +1,14 @@
+// The command line, and the rule of update/check/Target.h that tells a
+// download from a local path.
+#include "app/CommandLine.h"
+
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 #include <string>
 
-#include <cstring>
-
-#include "app/CommandLine.h"
-#include "update/check/Decision.h"
 #include "update/check/Target.h"
-
-TEST(DecideUpdate, Table) {
-    using A = UpdateAction;
-    // Newer version: force 1 downloads at once, anything else asks.
-    EXPECT_EQ(DecideUpdate(1, false, 1, false), A::StartDownload);
-    EXPECT_EQ(DecideUpdate(1, false, 1, true), A::StartDownload);
-    EXPECT_EQ(DecideUpdate(1, false, 0, false), A::ShowNewVersion);
-    EXPECT_EQ(DecideUpdate(1, false, 2, true), A::ShowNewVersion);
-    EXPECT_EQ(DecideUpdate(1, false, -1, false), A::ShowNewVersion);
-    // Not newer: the prompt decides between telling and closing.
-    EXPECT_EQ(DecideUpdate(0, false, 1, true), A::ShowNoUpdate);
-    EXPECT_EQ(DecideUpdate(-1, false, 0, true), A::ShowNoUpdate);
-    EXPECT_EQ(DecideUpdate(0, false, 1, false), A::CloseWindow);
-    EXPECT_EQ(DecideUpdate(-1, false, 0, false), A::CloseWindow);
-    // The test switch makes any version count as newer.
-    EXPECT_EQ(DecideUpdate(-1, true, 0, false), A::ShowNewVersion);
-    EXPECT_EQ(DecideUpdate(0, true, 1, false), A::StartDownload);
-}
 
 namespace {
 std::set<std::string> g_existing;
