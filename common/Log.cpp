@@ -93,6 +93,7 @@ void SetLogFolder(const std::wstring& folder) {
 }
 
 void LogEvent(const char* event, const LogFields& fields) {
+    if (!IsLogEvent(event)) return;  // an event support has no description of
     try {
         SYSTEMTIME now;
         ::GetSystemTime(&now);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 
 #include "common/Utf8.h"
 
@@ -184,4 +185,10 @@ const char* ErrorCodeName(unsigned long code) {
     for (const Name& n : kNames)
         if (n.code == code) return n.name;
     return "";
+}
+
+bool IsLogEvent(const char* event) {
+    for (const char* name : kLogEvents)
+        if (event && std::strcmp(event, name) == 0) return true;
+    return false;
 }

@@ -44,3 +44,10 @@ const char* ErrorCodeName(unsigned long code);
 // the bound, so the log must first be renamed.
 constexpr uint64_t kLogMaxBytes = 256 * 1024;
 inline bool LogNeedsRotation(uint64_t nSize, uint64_t nLine) { return nSize > 0 && nSize + nLine > kLogMaxBytes; }
+
+// Every event update.log can hold, in the order a run meets them; the
+// README's table of events lists exactly these. The writer writes no other.
+inline constexpr const char* kLogEvents[] = {"start",   "manifest", "manifest-read", "trust", "decision",
+                                             "show",    "user",     "download",      "kept",  "source",
+                                             "attempt", "verify",   "launch",        "exit"};
+bool IsLogEvent(const char* event);
