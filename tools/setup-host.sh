@@ -17,7 +17,8 @@ PKGS=(cmake make g++ googletest
       fonts-wqy-zenhei fonts-wine python3-pytest python3-pil python3-cryptography python3-pefile
       dpkg-dev patch locales
       curl clang libclang-rt-14-dev
-      nginx-light)
+      nginx-light
+      osslsigncode softhsm2 libengine-pkcs11-openssl)
 # The 32-bit Wine loader is only useful where 32-bit code runs (natively or
 # emulated); elsewhere it would even shadow the 64-bit loader behind /usr/bin/wine.
 [ "$arch" = i686 ] && PKGS+=(wine32:i386)
