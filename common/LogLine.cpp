@@ -8,6 +8,14 @@
 #include "common/Utf8.h"
 
 namespace {
+// Characters that a reader of the log may take for a line break (NEL, the
+// line and paragraph separators) or that turn the text's direction, so that
+// a value could pass for other lines or other fields.
+bool BreaksOrTurnsLines(uint32_t cp) {
+    return cp == 0x85 || cp == 0x2028 || cp == 0x2029 || cp == 0x200E || cp == 0x200F ||
+           (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
 bool IsBare(const std::string& v) {
     if (v.empty()) return false;
     for (unsigned char c : v)
@@ -33,7 +41,8 @@ std::string QuoteLogValue(const std::string& value) {
     const size_t n = value.size();
     for (size_t i = 0; i < n;) {
         const unsigned char c = p[i];
-        char hex[5];
+        char hex[12];
+        uint32_t cp = 0;
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
@@ -43,8 +52,13 @@ std::string QuoteLogValue(const std::string& value) {
         default:
             if (c >= 0x20 && c < 0x7F) {
                 out += static_cast<char>(c);
-            } else if (const size_t len = c >= 0x80 ? Utf8SequenceLength(p + i, n - i) : 0) {
-                out.append(value, i, len);
+            } else if (const size_t len = c >= 0x80 ? Utf8SequenceLength(p + i, n - i, &cp) : 0) {
+                if (BreaksOrTurnsLines(cp)) {
+                    std::snprintf(hex, sizeof hex, "\\u{%04X}", static_cast<unsigned>(cp));
+                    out += hex;
+                } else {
+                    out.append(value, i, len);
+                }
                 i += len;
                 continue;
             } else {

@@ -290,7 +290,7 @@ def reset_dir(path):
 # One line of update.log: time, process id, event, key=value pairs (a value
 # bare, or quoted with backslash escapes).
 LOG_LINE = re.compile(r'\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z \d+ [a-z-]+'
-                      r'( [a-z_0-9]+=([!#-~]+|"([^"\\\x00-\x1f]|\\["\\nrt]|\\x[0-9A-F]{2})*"))*')
+                      r'( [a-z_0-9]+=([!#-~]+|"([^"\\\x00-\x1f]|\\["\\nrt]|\\x[0-9A-F]{2}|\\u\{[0-9A-F]{4,6}\})*"))*')
 
 
 def log_lines(wine):

@@ -57,7 +57,8 @@ MANIFEST_ROWS = [
     ("empty body", {"manifest": ""}, "idle", ["xml_new/version.xml"]),
     ("not XML", {"manifest": "version=1.1.1.3"}, "idle", ["xml_new/version.xml"]),
     ("XML without the elements", {"manifest": "<update><v>9</v></update>"}, "no_update", ["xml_new/version.xml"]),
-    ("1 MiB of nesting", {"manifest": deep((1 << 20) // 3)}, "idle", ["xml_new/version.xml"]),
+    ("60 KB of nesting", {"manifest": deep(20000)}, "idle", ["xml_new/version.xml"]),
+    ("64 KiB and a byte", {"manifest": "<u>" + " " * (64 * 1024 - 6) + "</u>"}, "idle", []),
     ("50 MiB body", {"manifest": "<u>" + " " * (50 << 20) + "</u>"}, "idle", []),
     ("url longer than its buffer", {"manifest": manifest(url="http://h/" + "a" * 2000)}, "idle", ["xml_new/version.xml"]),
     ("version longer than its buffer", {"manifest": manifest("1." * 200)}, "idle", ["xml_new/version.xml"]),
@@ -67,9 +68,9 @@ MANIFEST_ROWS = [
                                    + manifest("1.1.1.3")).encode("gbk")}, "new_version", ["xml_new/version.xml"]),
     ("UTF-8 declared", {"manifest": '<?xml version="1.0" encoding="UTF-8"?>' + manifest("1.1.1.2")},
      "no_update", ["xml_new/version.xml"]),
-    # 160 KB: a broken UTF-8 lead byte hides each end tag from a naive count.
+    # 56 KB: a broken UTF-8 lead byte hides each end tag from a naive count.
     ("UTF-8 lead bytes hiding end tags", {"manifest": b'<?xml version="1.0" encoding="UTF-8"?>'
-                                          + b"<a>\xF0</a>" * 20000}, "idle", ["xml_new/version.xml"]),
+                                          + b"<a>\xF0</a>" * 7000}, "idle", ["xml_new/version.xml"]),
     ("trickling forever", {"refresh_fault": "trickle=1000", "slow": DEADLINE_S}, "failed", []),
 ]
 

@@ -105,9 +105,12 @@ def test_refused_manifest_outcomes(run, service, wine, workdir, signed, args, ou
     assert service.requests() == ["/Client/refresh"]
 
 
-def test_test_update_counts_a_trusted_older_manifest_as_newer(run, service, serve, wine, workdir):
-    serve(signed_values(service, version="0.1"))
-    check_outcome(run("-test_update", exe=SIGNED_EXE), wine, workdir, "new_version", FETCHED_MANIFEST)
+@pytest.mark.parametrize("version, outcome", [("0.1", "no_update"), ("1.1.1.2", "new_version")])
+def test_test_update_offers_a_trusted_manifest_only_when_it_is_no_downgrade(run, service, serve, wine, workdir,
+                                                                             version, outcome):
+    # An old signed manifest replayed with the switch would install an older version.
+    serve(signed_values(service, version=version))
+    check_outcome(run("-prompt", "-test_update", exe=SIGNED_EXE), wine, workdir, outcome, FETCHED_MANIFEST)
 
 
 def test_installer_that_differs_from_its_signed_digest_is_not_started(run, service, serve, wine, workdir):

@@ -19,3 +19,17 @@ TEST(DecideUpdate, Table) {
     EXPECT_EQ(DecideUpdate(-1, true, 0, false), A::ShowNewVersion);
     EXPECT_EQ(DecideUpdate(0, true, 1, false), A::StartDownload);
 }
+
+TEST(DecideUpdate, TestSwitchNeverDowngradesASignedBuild) {
+    const struct {
+        bool bTest;
+        int nCompare;
+        bool bKeyed, bCounts;
+    } cases[] = {
+        {true, -1, false, true},  {true, 0, false, true},  {true, 1, false, true},  // without a key: any version
+        {true, -1, true, false},  {true, 0, true, true},   {true, 1, true, true},   // with one: never older
+        {false, 1, false, false}, {false, 1, true, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TestSwitchCounts(c.bTest, c.nCompare, c.bKeyed), c.bCounts) << c.nCompare << " " << c.bKeyed;
+}

@@ -22,6 +22,13 @@ TEST(LogLine, ValuesAreBareOrQuotedWithEscapes) {
         {"\xE4\xB8", "\"\\xE4\\xB8\""},                   // cut short
         {"\xC0\xAF", "\"\\xC0\\xAF\""},                   // overlong
         {"\xED\xA0\x80", "\"\\xED\\xA0\\x80\""},          // a surrogate
+        // What a reader may take for a line break, or that turns the text.
+        {"a\xC2\x85z", "\"a\\u{0085}z\""},
+        {"\xE2\x80\xA8\xE2\x80\xA9", "\"\\u{2028}\\u{2029}\""},
+        {"\xE2\x80\x8E\xE2\x80\x8F", "\"\\u{200E}\\u{200F}\""},
+        {"\xE2\x80\xAA\xE2\x80\xAE", "\"\\u{202A}\\u{202E}\""},
+        {"\xE2\x81\xA6\xE2\x81\xA9", "\"\\u{2066}\\u{2069}\""},
+        {"\xE2\x80\x8D\xE2\x81\xAA", "\"\xE2\x80\x8D\xE2\x81\xAA\""},  // others stay
     };
     for (const auto& c : cases) EXPECT_EQ(QuoteLogValue(c.in), c.out) << c.in;
 }

@@ -117,7 +117,7 @@ TEST(ReadManifest, UnreadableManifests) {
 TEST(ReadManifest, HostileSizeAndNestingAreRefusedWithoutCrashing) {
     ManifestValues v;
     std::string deep;
-    for (int i = 0; i < 200000; ++i) deep += "<a>";
+    for (int i = 0; i < 20000; ++i) deep += "<a>";  // within the size limit
     EXPECT_FALSE(Read(deep, v));
     std::string big = "<u><version>1</version>" + std::string(kMaxManifestBytes, ' ') + "</u>";
     EXPECT_FALSE(Read(big, v));
@@ -175,6 +175,26 @@ TEST(ReadManifest, Utf8ManifestsMustBeValidUtf8) {
         EXPECT_TRUE(Read(head + "<u><version>1.3</version><x>\xE4\xB8\xAD</x></u>", v)) << head;
         EXPECT_STREQ(v.szVersion, "1.3");
     }
+}
+
+TEST(ReadManifest, AtMost64KiBWithAPlainDeclaration) {
+    ManifestValues v;
+    const std::string head = "<u><version>1</version>", tail = "</u>";
+    EXPECT_TRUE(Read(head + std::string(64 * 1024 - head.size() - tail.size(), ' ') + tail, v));
+    EXPECT_FALSE(Read(head + std::string(64 * 1024 + 1 - head.size() - tail.size(), ' ') + tail, v));
+    // The parser decodes references and takes the last of repeated
+    // attributes: such a declaration could make it read GBK where the
+    // UTF-8 check was passed, or the other way round.
+    const std::string body = "<u><version>1</version></u>";
+    for (const char* decl : {"<?xml version=\"1.0\" encoding=\"&#85;TF-8\"?>",
+                             "<?xml version=\"1.0\" encoding=\"GBK\" encoding=\"UTF-8\"?>",
+                             "<?xml version=\"1.0\" ENCODING='UTF-8' encoding='GBK'?>",
+                             "<?xml version=\"1.0\" version=\"1.0\"?>", "<?xml version=\"1.0\" standalone=\"&amp;\"?>"})
+        EXPECT_FALSE(Read(decl + body, v)) << decl;
+    for (const char* decl :
+         {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", "<?xml version='1.0' encoding='GBK' standalone='yes'?>",
+          "<?xml version=\"1.0\" encoding=\"a>b\"?>"})
+        EXPECT_TRUE(Read(decl + body, v)) << decl;
 }
 
 TEST(ReadManifest, SignedValuesCutByANulAreFlagged) {

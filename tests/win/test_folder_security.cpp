@@ -85,10 +85,11 @@ TEST(FolderSecurity, WhoElseMayChangeAFolder) {
 }
 
 // A product folder an earlier version left open under a shared temporary
-// folder, with a DLL planted for the installer: closed and emptied, and the
-// update goes on. Wine keeps only what maps to the Unix mode (see README):
-// "Everyone may write" is that much.
-TEST(FolderSecurity, OpenProductFolderIsClosedAndEmptied) {
+// folder, with a DLL planted for the installer: moved aside whole (with any
+// handle someone holds to it) and made anew, and the update goes on. Wine
+// keeps only what maps to the Unix mode (see README): "Everyone may write"
+// is that much.
+TEST(FolderSecurity, OpenProductFolderIsMovedAsideAndMadeAgain) {
     if (g_szWorkDir[0]) GTEST_SKIP() << "the work folder was formed before; run this test on its own";
     wchar_t szTemp[MAX_PATH];
     ASSERT_GT(::GetTempPathW(MAX_PATH, szTemp), 0u);
@@ -111,5 +112,14 @@ TEST(FolderSecurity, OpenProductFolderIsClosedAndEmptied) {
     EXPECT_EQ(::GetFileAttributesW((product + L"\\temp\\version.dll").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(::GetFileAttributesW((product + L"\\temp\\sub").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(::GetFileAttributesW((product + L"\\temp").c_str()), INVALID_FILE_ATTRIBUTES);  // made again
-    for (const std::wstring& dir : {product + L"\\temp", product, temp}) ::RemoveDirectoryW(dir.c_str());
+    // The old folder, with what was planted, beside it under another name.
+    WIN32_FIND_DATAW fd;
+    const CFindHandle aside(::FindFirstFileW((product + L".old-*").c_str(), &fd));
+    ASSERT_TRUE(aside);
+    const std::wstring old = temp + L"\\" + fd.cFileName;
+    EXPECT_NE(::GetFileAttributesW((old + L"\\temp\\version.dll").c_str()), INVALID_FILE_ATTRIBUTES);
+    for (const wchar_t* pszName : {L"\\temp\\version.dll", L"\\temp\\sub\\x.exe"})
+        ::DeleteFileW((old + pszName).c_str());
+    for (const std::wstring& dir : {old + L"\\temp\\sub", old + L"\\temp", old, product + L"\\temp", product, temp})
+        ::RemoveDirectoryW(dir.c_str());
 }

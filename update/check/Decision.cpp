@@ -4,3 +4,5 @@ UpdateAction DecideUpdate(int nCompare, bool bTestUpdate, int nForce, bool bProm
     if (nCompare > 0 || bTestUpdate) return nForce == 1 ? UpdateAction::StartDownload : UpdateAction::ShowNewVersion;
     return bPrompt ? UpdateAction::ShowNoUpdate : UpdateAction::CloseWindow;
 }
+
+bool TestSwitchCounts(bool bTestUpdate, int nCompare, bool bKeyed) { return bTestUpdate && (!bKeyed || nCompare >= 0); }

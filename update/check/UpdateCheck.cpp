@@ -230,8 +230,8 @@ void CheckForUpdate(CUpdateView* pView) {
     LogFields decision = {{"version", values.szVersion}, {"force", values.szForce}};
     int nCompare = CompareVersion(values.szVersion);
     if (nCompare > 0 && !pView->m_bTestUpdate && !InRollout(values, decision)) nCompare = 0;
-    const UpdateAction action =
-        DecideUpdate(nCompare, pView->m_bTestUpdate, ParseForce(values.szForce), pView->m_bPrompt);
+    const bool bTestCounts = TestSwitchCounts(pView->m_bTestUpdate, nCompare, kHasUpdatePublicKey);
+    const UpdateAction action = DecideUpdate(nCompare, bTestCounts, ParseForce(values.szForce), pView->m_bPrompt);
     decision.insert(decision.begin(), {"action", ActionName(action)});
     LogEvent("decision", decision);
     switch (action) {

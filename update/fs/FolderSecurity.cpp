@@ -38,29 +38,14 @@ CLocalMemory<PSECURITY_DESCRIPTOR> OwnSecurity(PSID pUser) {
     return sd;
 }
 
-// Deletes everything inside a folder. A junction or link inside is removed
-// as itself, never followed: it could lead into another user's files.
-bool EmptyFolder(const std::wstring& dir) {
-    WIN32_FIND_DATAW fd;
-    bool bAll = true;
-    {
-        const CFindHandle find(::FindFirstFileW((dir + L"\\*").c_str(), &fd));
-        if (!find) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
-        do {
-            const std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = dir + L"\\" + name;
-            const DWORD a = fd.dwFileAttributes;
-            if (a & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesW(path.c_str(), a & ~FILE_ATTRIBUTE_READONLY);
-            if (a & FILE_ATTRIBUTE_DIRECTORY)
-                bAll =
-                    (((a & FILE_ATTRIBUTE_REPARSE_POINT) || EmptyFolder(path)) && ::RemoveDirectoryW(path.c_str())) &&
-                    bAll;
-            else
-                bAll = ::DeleteFileW(path.c_str()) && bAll;
-        } while (::FindNextFileW(find.Get(), &fd));
-    }
-    return bAll;
+// A name beside path that nobody has used: what was open to others goes
+// there, out of our way.
+std::wstring AsideName(const std::wstring& path) {
+    static unsigned s_nSerial = 0;
+    std::wstring dir = path;
+    while (!dir.empty() && (dir.back() == L'\\' || dir.back() == L'/')) dir.pop_back();
+    return dir + L".old-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(::GetTickCount64()) +
+           L"-" + std::to_wstring(++s_nSerial);
 }
 }  // namespace
 
@@ -89,21 +74,29 @@ bool IsOpenToOthers(PSECURITY_DESCRIPTOR pSd, PSID pUser) {
 }
 
 FolderCheck CheckFolder(const wchar_t* pszPath) {
+    FolderFacts facts;
     const DWORD nAttributes = ::GetFileAttributesW(pszPath);
-    if (nAttributes == INVALID_FILE_ATTRIBUTES) return FolderCheck::Unusable;
-    if (nAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return FolderCheck::Foreign;
-    if (!(nAttributes & FILE_ATTRIBUTE_DIRECTORY)) return FolderCheck::Unusable;
+    if (nAttributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD nError = ::GetLastError();
+        facts.bMissing = nError == ERROR_FILE_NOT_FOUND || nError == ERROR_PATH_NOT_FOUND;
+        return JudgeFolder(facts);
+    }
+    facts.bAttributesRead = true;
+    facts.bLink = (nAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    facts.bDirectory = (nAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     PSID pOwner = nullptr;
     CLocalMemory<PSECURITY_DESCRIPTOR> sd;  // pOwner points into it
-    if (::GetNamedSecurityInfoW(pszPath, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                &pOwner, nullptr, nullptr, nullptr, sd.Put()) != ERROR_SUCCESS)
-        return FolderCheck::Foreign;
-    const CTokenUser me;
-    const bool bOwn =
-        Same(pOwner, me.UserSid()) || Same(pOwner, me.OwnerSid()) ||
-        (pOwner && (IsWellKnown(pOwner, WinBuiltinAdministratorsSid) || IsWellKnown(pOwner, WinLocalSystemSid)));
-    if (!bOwn) return FolderCheck::Foreign;
-    return IsOpenToOthers(sd.Get(), me.UserSid()) ? FolderCheck::Open : FolderCheck::Own;
+    facts.bSecurityRead =
+        ::GetNamedSecurityInfoW(pszPath, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                &pOwner, nullptr, nullptr, nullptr, sd.Put()) == ERROR_SUCCESS;
+    if (facts.bSecurityRead) {
+        const CTokenUser me;
+        facts.bOwnerTrusted =
+            Same(pOwner, me.UserSid()) || Same(pOwner, me.OwnerSid()) ||
+            (pOwner && (IsWellKnown(pOwner, WinBuiltinAdministratorsSid) || IsWellKnown(pOwner, WinLocalSystemSid)));
+        facts.bOpenToOthers = IsOpenToOthers(sd.Get(), me.UserSid());
+    }
+    return JudgeFolder(facts);
 }
 
 void CreateOwnFolder(const wchar_t* pszPath) {
@@ -111,7 +104,7 @@ void CreateOwnFolder(const wchar_t* pszPath) {
     const CLocalMemory<PSECURITY_DESCRIPTOR> sd = OwnSecurity(me.UserSid());
     SECURITY_ATTRIBUTES sa = {sizeof(sa), sd.Get(), FALSE};
     // Without a descriptor the folder is still made; the check after it
-    // then finds it Open and closes it.
+    // then finds it Open and refuses it.
     ::CreateDirectoryW(pszPath, sd ? &sa : nullptr);
 }
 
@@ -119,17 +112,10 @@ FolderCheck MakeOwnFolder(const wchar_t* pszPath) {
     CreateOwnFolder(pszPath);
     const FolderCheck check = CheckFolder(pszPath);
     if (check != FolderCheck::Open) return check;
-    const CTokenUser me;
-    const CLocalMemory<PSECURITY_DESCRIPTOR> sd = OwnSecurity(me.UserSid());
-    BOOL bPresent = FALSE, bDefaulted = FALSE;
-    PACL pDacl = nullptr;
-    if (!sd || !::GetSecurityDescriptorDacl(sd.Get(), &bPresent, &pDacl, &bDefaulted) ||
-        ::SetNamedSecurityInfoW(const_cast<LPWSTR>(pszPath), SE_FILE_OBJECT,
-                                DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                pDacl, nullptr) != ERROR_SUCCESS)
-        return FolderCheck::Foreign;
-    // Closed first, then emptied: nothing new can arrive meanwhile.
-    if (!EmptyFolder(pszPath)) return FolderCheck::Foreign;
-    const FolderCheck after = CheckFolder(pszPath);
-    return after == FolderCheck::Own ? after : FolderCheck::Foreign;
+    // Closing its access list would leave every handle opened before with
+    // its rights, and emptying it would go by paths that a planted link
+    // could turn elsewhere: the folder leaves, whole, and a new one comes.
+    if (!::MoveFileExW(pszPath, AsideName(pszPath).c_str(), 0)) return FolderCheck::Foreign;
+    CreateOwnFolder(pszPath);
+    return CheckFolder(pszPath) == FolderCheck::Own ? FolderCheck::Own : FolderCheck::Foreign;
 }

@@ -4,13 +4,8 @@
 
 #include <windows.h>
 
-// Own is a real folder (no junction or symbolic link) owned by the current
-// user (or by the administrators or the system, who could write anywhere
-// anyway) that nobody else may write, create or delete in; Open is such a
-// folder whose access list lets others do so (made under a shared
-// temporary folder, it inherited that folder's rights); Foreign is a link
-// or someone else's folder; Unusable is no folder at all.
-enum class FolderCheck { Own, Open, Foreign, Unusable };
+#include "update/fs/FolderRule.h"
+
 FolderCheck CheckFolder(const wchar_t* pszPath);
 
 // Whether a folder's security descriptor lets anyone but pUser, the
@@ -22,8 +17,9 @@ bool IsOpenToOthers(PSECURITY_DESCRIPTOR pSd, PSID pUser);
 // list: the user, the system and the administrators, nothing inherited.
 void CreateOwnFolder(const wchar_t* pszPath);
 
-// The folder as CheckFolder finds it, created first if missing; an Open
-// folder gets the protected access list and loses everything in it, so
-// that nothing another user planted there survives. Own after that, else
-// Foreign (what was planted could not all be removed).
+// The folder as CheckFolder finds it, created first if missing. An Open
+// folder is not reused: it is moved aside under a fresh name beside it, with
+// whatever was planted in it and whatever handles others hold to it, and a
+// new protected one is made in its place. Own after that, else Foreign
+// (the folder could not be moved, or something else took its place).
 FolderCheck MakeOwnFolder(const wchar_t* pszPath);

@@ -105,6 +105,32 @@ bool ReadsAsUtf8(const char* p, size_t n) {
     return false;
 }
 
+bool DeclarationsArePlain(const char* p, size_t n) {
+    const char* pEnd = p + n;
+    for (const char* q = p; q < pEnd; ++q) {
+        if (*q != '<' || !StartsWithNoCase(q + 1, pEnd, "?xml")) continue;
+        int nVersion = 0, nEncoding = 0, nStandalone = 0;
+        char quote = 0;
+        for (const char* r = q + 5; r < pEnd && (quote || *r != '>'); ++r) {
+            // The parser decodes references in the declaration's values, so
+            // what it reads would not be the text we judged.
+            if (*r == '&') return false;
+            if (quote) {
+                if (*r == quote) quote = 0;
+            } else if (*r == '"' || *r == '\'') {
+                quote = *r;
+            } else {
+                nVersion += StartsWithNoCase(r, pEnd, "version");
+                nEncoding += StartsWithNoCase(r, pEnd, "encoding");
+                nStandalone += StartsWithNoCase(r, pEnd, "standalone");
+            }
+        }
+        // The parser takes the last of repeated attributes, we the first.
+        if (nVersion > 1 || nEncoding > 1 || nStandalone > 1) return false;
+    }
+    return true;
+}
+
 int ParseForce(const char* s) {
     if (!s) return 0;
     while (*s == ' ' || (*s >= '\t' && *s <= '\r')) ++s;
@@ -121,7 +147,7 @@ int ParseForce(const char* s) {
 
 bool ReadManifest(const char* pData, size_t nSize, ManifestValues& values) {
     std::memset(&values, 0, sizeof(values));
-    if (!pData || nSize == 0 || nSize > kMaxManifestBytes) return false;
+    if (!pData || nSize == 0 || nSize > kMaxManifestBytes || !DeclarationsArePlain(pData, nSize)) return false;
     // Read as UTF-8, the parser steps over a whole sequence on its lead byte
     // whatever follows, and would swallow markup behind a broken one.
     if (ReadsAsUtf8(pData, nSize) && !IsValidUtf8(pData, nSize)) return false;

@@ -12,7 +12,9 @@ class TiXmlElement;
 enum : size_t { kVersionSize = 260, kUrlSize = 1024, kForceSize = 260, kSizeTextSize = 260, kShaTextSize = 260 };
 // Limits that keep a hostile manifest from exhausting the parser. The depth
 // is enforced by the parser itself (see tools/tinyxml-depth-limit.patch).
-enum : size_t { kMaxManifestBytes = 1024 * 1024, kMaxManifestDepth = 64 };
+// A real manifest is under 2 KiB; the parser's cost grows with the square of
+// the attributes an element has, so a hostile one is cut off early.
+enum : size_t { kMaxManifestBytes = 64 * 1024, kMaxManifestDepth = 64 };
 // Download URLs tried in order after url has failed.
 enum : size_t { kMaxMirrors = 4 };
 
@@ -54,7 +56,8 @@ bool PublisherControlsValid(const ManifestValues& values);
 
 // Parses the manifest bytes. False when the manifest is unreadable: empty,
 // without root element, larger than kMaxManifestBytes, nested deeper than
-// kMaxManifestDepth, not valid UTF-8 although read as UTF-8, or with a value
+// kMaxManifestDepth, with a declaration that is not plain, not valid UTF-8
+// although read as UTF-8, or with a value
 // of version, url, force, size or sha256 too long for its buffer (a too long
 // expires, signature, rollout or mirror is left empty instead). Values are
 // zero-filled first; missing elements stay empty. The publisher's controls
@@ -67,6 +70,9 @@ bool ReadManifestFile(FILE* fp, ManifestValues& values);
 // Whether the parser will read the text as UTF-8: a byte order mark, or an
 // XML declaration whose encoding is UTF-8 or not given.
 bool ReadsAsUtf8(const char* pData, size_t nSize);
+// False when an XML declaration holds a reference ("&#85;") or repeats an
+// attribute: the parser would then read another encoding than ReadsAsUtf8.
+bool DeclarationsArePlain(const char* pData, size_t nSize);
 
 // The force value as atoi reads it (blanks, a sign, digits), saturating
 // instead of overflowing.
