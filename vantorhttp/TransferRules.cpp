@@ -118,3 +118,12 @@ void CReadPacer::Record(size_t nAsked, size_t nGot, double readSeconds) {
     const double want = m_pause > 0 ? gathered : std::min(m_rate > 0 ? gathered : maxRead, 2 * got);
     m_size = static_cast<size_t>(std::min(std::max(want, static_cast<double>(kMinRead)), maxRead));
 }
+
+bool CRateFloor::Stalled(double seconds, uint64_t nBytes) {
+    if (nBytes == 0 && m_samples.empty()) return false;  // the first byte starts the clock
+    m_samples.emplace_back(seconds, nBytes);
+    // Keep the newest sample that is a whole window old, as the base.
+    while (m_samples.size() > 1 && m_samples[1].first <= seconds - kWindowSeconds) m_samples.pop_front();
+    const auto& base = m_samples.front();
+    return seconds - base.first >= kWindowSeconds && nBytes - base.second < kMinBytes;
+}

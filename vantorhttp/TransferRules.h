@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <utility>
 
 // Attempts after the first, for a transfer with retries enabled.
 constexpr int kMaxRetries = 3;
@@ -39,8 +41,8 @@ enum class RangeAnswer {
 };
 // The answer to "Range: bytes=nOffset-" for a file of nTotal bytes.
 // nContentLength is -1 when the answer has none.
-RangeAnswer JudgeRangeAnswer(int nStatus, const char* pszContentRange, int64_t nContentLength,
-                             uint64_t nOffset, uint64_t nTotal);
+RangeAnswer JudgeRangeAnswer(int nStatus, const char* pszContentRange, int64_t nContentLength, uint64_t nOffset,
+                             uint64_t nTotal);
 
 // Plans the reads of a body. A read waits until its buffer is full (or the
 // body ends), and under Wine every moment spent waiting inside it costs CPU
@@ -81,4 +83,22 @@ private:
     double m_windowBytes = 0, m_windowSeconds = 0;
     bool m_windowWaited = false;
     bool m_first = true;
+};
+
+// The floor under a body's rate. Each read ends within the idle time-out as
+// long as some byte comes, so a server that sends one byte every 29 s would
+// hold a download for ever (and keep its mirrors from being tried). Once the
+// first byte of an answer has arrived, fewer than kMinBytes in any
+// kWindowSeconds is a stall, retried as one.
+class CRateFloor {
+public:
+    static constexpr double kWindowSeconds = 60;
+    static constexpr uint64_t kMinBytes = 60u << 10;  // 1 KiB/s
+
+    // After each read: the seconds on a steady clock, and the bytes of this
+    // answer so far. True once they have fallen below the floor.
+    bool Stalled(double seconds, uint64_t nBytes);
+
+private:
+    std::deque<std::pair<double, uint64_t>> m_samples;  // the last window, and one before it
 };

@@ -23,17 +23,29 @@ TEST(TransferRules, OnlyNotNowStatusesAreRetried) {
 }
 
 TEST(TransferRules, RetryAfterCountsOnlyPlainSeconds) {
-    struct Case { const char* text; int64_t seconds; };
-    for (const Case& c : {Case{"1", 1}, {" 10 ", 10}, {"0", 0}, {"60", 60}, {nullptr, -1}, {"", -1},
-                          {"1.5", -1}, {"-1", -1}, {"Wed, 21 Oct 2015 07:28:00 GMT", -1},
-                          {"99999999999999999999", -1}, {"3000000000", -1}})
+    struct Case {
+        const char* text;
+        int64_t seconds;
+    };
+    for (const Case& c : {Case{"1", 1},
+                          {" 10 ", 10},
+                          {"0", 0},
+                          {"60", 60},
+                          {nullptr, -1},
+                          {"", -1},
+                          {"1.5", -1},
+                          {"-1", -1},
+                          {"Wed, 21 Oct 2015 07:28:00 GMT", -1},
+                          {"99999999999999999999", -1},
+                          {"3000000000", -1}})
         EXPECT_EQ(c.seconds, ParseRetryAfterSeconds(c.text)) << (c.text ? c.text : "(null)");
 }
 
 TEST(TransferRules, OnlyStrongEtagsAreValidators) {
     EXPECT_TRUE(IsStrongEtag("\"abc-1\""));
     EXPECT_TRUE(IsStrongEtag("\"\""));
-    for (const char* t : std::initializer_list<const char*>{"W/\"abc\"", "abc", "\"abc", "\"", "\"a\"b\"", "", nullptr}) EXPECT_FALSE(IsStrongEtag(t));
+    for (const char* t : std::initializer_list<const char*>{"W/\"abc\"", "abc", "\"abc", "\"", "\"a\"b\"", "", nullptr})
+        EXPECT_FALSE(IsStrongEtag(t));
 }
 
 TEST(TransferRules, ContentRangeIsParsedStrictly) {
@@ -44,22 +56,28 @@ TEST(TransferRules, ContentRangeIsParsedStrictly) {
     EXPECT_EQ(1000u, r.nTotal);
     ASSERT_TRUE(ParseContentRange("bytes 0-17179869183/17179869184", r));  // beyond 32 bits
     EXPECT_EQ(17179869184u, r.nTotal);
-    for (const char* t : std::initializer_list<const char*>{"bytes */1000", "bytes 100-999/*", "bytes 5-4/10", "bytes 0-10/10", "bits 0-1/2",
-                          "bytes 0-1/2 x", "bytes=0-1/2", "bytes 0-99999999999999999999/1", "", nullptr})
+    for (const char* t : std::initializer_list<const char*>{
+             "bytes */1000", "bytes 100-999/*", "bytes 5-4/10", "bytes 0-10/10", "bits 0-1/2", "bytes 0-1/2 x",
+             "bytes=0-1/2", "bytes 0-99999999999999999999/1", "", nullptr})
         EXPECT_FALSE(ParseContentRange(t, r)) << (t ? t : "(null)");
 }
 
 TEST(TransferRules, RangeAnswerAppendsOnlyTheExactRestOfTheSameFile) {
-    struct Case { int status; const char* range; int64_t length; RangeAnswer want; };
+    struct Case {
+        int status;
+        const char* range;
+        int64_t length;
+        RangeAnswer want;
+    };
     const Case cases[] = {
         {206, "bytes 100-999/1000", 900, RangeAnswer::Append},
         {206, "bytes 100-999/1000", -1, RangeAnswer::Append},
         {200, nullptr, 1000, RangeAnswer::Restart},
         {200, "bytes 100-999/1000", 1000, RangeAnswer::Restart},
-        {206, "bytes 90-999/1000", 910, RangeAnswer::Refused},   // another offset
+        {206, "bytes 90-999/1000", 910, RangeAnswer::Refused},     // another offset
         {206, "bytes 100-1999/2000", 1900, RangeAnswer::Refused},  // another total
-        {206, "bytes 100-499/1000", 400, RangeAnswer::Refused},  // not the whole rest
-        {206, "bytes 100-999/1000", 899, RangeAnswer::Refused},  // length disagrees
+        {206, "bytes 100-499/1000", 400, RangeAnswer::Refused},    // not the whole rest
+        {206, "bytes 100-999/1000", 899, RangeAnswer::Refused},    // length disagrees
         {206, nullptr, 900, RangeAnswer::Refused},
         {416, "bytes */1000", 0, RangeAnswer::Refused},
         {503, nullptr, 10, RangeAnswer::Other},
@@ -75,9 +93,9 @@ TEST(TransferRules, RangeAnswerAppendsOnlyTheExactRestOfTheSameFile) {
 // full (Wine's WinHTTP) or returns what has arrived, waiting only for the
 // first bytes (a reader that returns early).
 struct LinkRun {
-    double share;        // bytes read / bytes the link delivered
-    double longestGap;   // seconds between two reads' ends, after the first second
-    double waitShare;    // of the time, spent waiting inside reads
+    double share;       // bytes read / bytes the link delivered
+    double longestGap;  // seconds between two reads' ends, after the first second
+    double waitShare;   // of the time, spent waiting inside reads
     double readsPerSecond;
 };
 
@@ -123,5 +141,29 @@ TEST(TransferRules, ReadsKeepUpWithEveryLinkAndWaitLittleOnSlowOnes) {
                 EXPECT_LE(r.readsPerSecond, 20);
             }
         }
+    }
+}
+
+TEST(TransferRules, RateFloorEndsATrickleButNotASlowSteadyLink) {
+    const struct {
+        const char* what;
+        double step;         // seconds between reads
+        uint64_t perRead;    // bytes each read brings
+        double stallsAfter;  // seconds after the first byte; 0: never within 10 minutes
+    } cases[] = {
+        {"one byte every 29 s", 29, 1, 87},     {"900 bytes a second", 1, 900, 60}, {"1 KiB a second", 1, 1024, 0},
+        {"64 KiB every 50 s", 50, 64 << 10, 0}, {"fast", 0.1, 1 << 20, 0},
+    };
+    for (const auto& c : cases) {
+        CRateFloor floor;
+        EXPECT_FALSE(floor.Stalled(0, 0));
+        EXPECT_FALSE(floor.Stalled(100, 0)) << "no byte yet: the idle time-out's business";
+        double stalled = 0;
+        uint64_t bytes = 0;
+        for (double t = 100; t <= 700 && !stalled; t += c.step) {
+            bytes += c.perRead;
+            if (floor.Stalled(t, bytes)) stalled = t - 100;
+        }
+        EXPECT_DOUBLE_EQ(stalled, c.stallsAfter) << c.what;
     }
 }
