@@ -50,4 +50,5 @@ def test_a_successful_update_tells_every_step(run, service, wine, workdir):
     assert logged(wine, "manifest", result="done", status="200", proxy="direct")
     assert logged(wine, "attempt", n="1", **{"from": "0"}, status="200", bytes=str(len(SETUP)), result="done")
     assert logged(wine, "verify", stage="download", size="ok", sha256="ok")
-    assert logged(wine, "launch", file="%TEMP%\\LumoraTV\\temp/setup.exe")
+    # Started from where the verified handle is: the work folder's own name.
+    assert logged(wine, "launch", file="%TEMP%\\LumoraTV\\temp\\setup.exe")

@@ -8,10 +8,25 @@
 #include "common/BCrypt.h"
 #include "common/Log.h"
 #include "update/UpdateView.h"
+#include "update/fs/FolderSecurity.h"
+#include "update/fs/WorkDir.h"
 
 namespace {
 // The bar shows 100 % this long before the installer starts.
 const uint64_t kHandOverPauseMs = 1000;
+
+// Where the verified installer really is, when that is where it was put:
+// in the work folder as held since it was judged ours, under its own name.
+// Empty when the path led anywhere else (a folder on the way swapped for a
+// junction, say), since the shell would then start another file.
+std::wstring VerifiedLocation(HANDLE hInstaller, const std::wstring& path) {
+    const std::wstring actual = FinalPath(hInstaller), folder = FinalPath(GetWorkDirHandle());
+    const size_t nName = path.find_last_of(L"\\/");
+    if (actual.empty() || folder.empty() || nName == std::wstring::npos) return std::wstring();
+    const std::wstring expected = folder + L"\\" + path.substr(nName + 1);
+    return ::CompareStringOrdinal(actual.c_str(), -1, expected.c_str(), -1, TRUE) == CSTR_EQUAL ? actual
+                                                                                                : std::wstring();
+}
 }  // namespace
 
 CHandle OpenVerifiedInstaller(const wchar_t* pszPath, const IntegrityExpectation& want) {
@@ -38,8 +53,8 @@ LaunchResult LaunchVerifiedInstaller(CUpdateView* pView, const std::wstring& pat
     // the pause: what runs is exactly what was verified.
     const uint64_t nPauseStart = ::GetTickCount64();
     CHandle installer = OpenVerifiedInstaller(path.c_str(), want);
-    LogEvent("verify", {{"stage", "launch"}, {"result", installer.IsValid() ? "ok" : "mismatch"}});
     if (!installer.IsValid()) {
+        LogEvent("verify", {{"stage", "launch"}, {"result", "mismatch"}});
         ::DeleteFileW(path.c_str());
         return LaunchResult::Changed;
     }
@@ -51,8 +66,14 @@ LaunchResult LaunchVerifiedInstaller(CUpdateView* pView, const std::wstring& pat
         LogEvent("launch", {{"result", "not-started"}, {"reason", "window-closed"}});
         return LaunchResult::NotStarted;
     }
+    // Where the handle is now, just before the shell resolves the path: the
+    // folders are held, so only a system that lets held folders move could
+    // tell another place, and then nothing is started (or deleted) there.
+    const std::wstring location = VerifiedLocation(installer.Get(), path);
+    LogEvent("verify", {{"stage", "launch"}, {"result", location.empty() ? "moved" : "ok"}});
+    if (location.empty()) return LaunchResult::Changed;
     pView->Hide();
-    HandToShell(path);
+    HandToShell(location);
     installer.Close();
     pView->Close();
     return LaunchResult::Started;

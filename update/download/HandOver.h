@@ -20,7 +20,9 @@ void HandToShell(const std::wstring& path);
 
 // The last steps of a download: the installer at path verified again, the
 // bar shown full for a moment, the window hidden, the installer started and
-// the window closed. Changed: the file is not what was verified (it is
-// deleted); NotStarted: the window was closed during the pause.
+// the window closed, started from the final path of the handle that was
+// verified. Changed: the file is not what was verified (it is deleted), or
+// it is not in the held work folder under its name; NotStarted: the window
+// was closed during the pause.
 enum class LaunchResult { Started, NotStarted, Changed };
 LaunchResult LaunchVerifiedInstaller(CUpdateView* pView, const std::wstring& path, const IntegrityExpectation& want);

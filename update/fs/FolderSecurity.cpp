@@ -73,22 +73,27 @@ bool IsOpenToOthers(PSECURITY_DESCRIPTOR pSd, PSID pUser) {
     return false;
 }
 
-FolderCheck CheckFolder(const wchar_t* pszPath) {
+CHandle HoldFolder(const wchar_t* pszPath) {
+    return CHandle(::CreateFileW(pszPath, FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+FolderCheck CheckHeldFolder(HANDLE hFolder, bool bMissing) {
     FolderFacts facts;
-    const DWORD nAttributes = ::GetFileAttributesW(pszPath);
-    if (nAttributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD nError = ::GetLastError();
-        facts.bMissing = nError == ERROR_FILE_NOT_FOUND || nError == ERROR_PATH_NOT_FOUND;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (hFolder == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(hFolder, &info)) {
+        facts.bMissing = bMissing;
         return JudgeFolder(facts);
     }
     facts.bAttributesRead = true;
-    facts.bLink = (nAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    facts.bDirectory = (nAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts.bLink = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    facts.bDirectory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     PSID pOwner = nullptr;
     CLocalMemory<PSECURITY_DESCRIPTOR> sd;  // pOwner points into it
     facts.bSecurityRead =
-        ::GetNamedSecurityInfoW(pszPath, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                &pOwner, nullptr, nullptr, nullptr, sd.Put()) == ERROR_SUCCESS;
+        ::GetSecurityInfo(hFolder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &pOwner,
+                          nullptr, nullptr, nullptr, sd.Put()) == ERROR_SUCCESS;
     if (facts.bSecurityRead) {
         const CTokenUser me;
         facts.bOwnerTrusted =
@@ -97,6 +102,36 @@ FolderCheck CheckFolder(const wchar_t* pszPath) {
         facts.bOpenToOthers = IsOpenToOthers(sd.Get(), me.UserSid());
     }
     return JudgeFolder(facts);
+}
+
+namespace {
+// Held and judged in one step; bMissing only when the system said so.
+FolderCheck HoldAndCheck(const wchar_t* pszPath, CHandle& held) {
+    held = HoldFolder(pszPath);
+    const DWORD nError = held.IsValid() ? ERROR_SUCCESS : ::GetLastError();
+    return CheckHeldFolder(held.Get(), nError == ERROR_FILE_NOT_FOUND || nError == ERROR_PATH_NOT_FOUND);
+}
+}  // namespace
+
+FolderCheck CheckFolder(const wchar_t* pszPath) {
+    CHandle held;
+    return HoldAndCheck(pszPath, held);
+}
+
+std::wstring FinalPath(HANDLE h) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (int nTry = 0; nTry < 2; ++nTry) {
+        const DWORD n = ::GetFinalPathNameByHandleW(h, &path[0], static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+        if (n == 0) return std::wstring();
+        if (n < path.size()) {
+            path.resize(n);
+            if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\" + path.substr(7);
+            if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
+            return path;
+        }
+        path.resize(n);  // n is the size needed, terminator included
+    }
+    return std::wstring();
 }
 
 void CreateOwnFolder(const wchar_t* pszPath) {
@@ -108,14 +143,20 @@ void CreateOwnFolder(const wchar_t* pszPath) {
     ::CreateDirectoryW(pszPath, sd ? &sa : nullptr);
 }
 
-FolderCheck MakeOwnFolder(const wchar_t* pszPath) {
+FolderCheck MakeOwnFolder(const wchar_t* pszPath, CHandle* pHeld) {
     CreateOwnFolder(pszPath);
-    const FolderCheck check = CheckFolder(pszPath);
-    if (check != FolderCheck::Open) return check;
-    // Closing its access list would leave every handle opened before with
-    // its rights, and emptying it would go by paths that a planted link
-    // could turn elsewhere: the folder leaves, whole, and a new one comes.
-    if (!::MoveFileExW(pszPath, AsideName(pszPath).c_str(), 0)) return FolderCheck::Foreign;
-    CreateOwnFolder(pszPath);
-    return CheckFolder(pszPath) == FolderCheck::Own ? FolderCheck::Own : FolderCheck::Foreign;
+    CHandle held;
+    FolderCheck check = HoldAndCheck(pszPath, held);
+    if (check == FolderCheck::Open) {
+        // Closing its access list would leave every handle opened before
+        // with its rights, and emptying it would go by paths that a planted
+        // link could turn elsewhere: the folder leaves, whole, and a new one
+        // comes.
+        held.Close();
+        if (!::MoveFileExW(pszPath, AsideName(pszPath).c_str(), 0)) return FolderCheck::Foreign;
+        CreateOwnFolder(pszPath);
+        check = HoldAndCheck(pszPath, held) == FolderCheck::Own ? FolderCheck::Own : FolderCheck::Foreign;
+    }
+    if (pHeld && check == FolderCheck::Own) *pHeld = std::move(held);
+    return check;
 }

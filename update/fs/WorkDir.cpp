@@ -16,12 +16,16 @@ char g_szWorkDir[kWorkDirSize];
 namespace {
 bool g_bWorkDirForeign = false;
 std::wstring g_workDirW;
+// Held for the whole run, from the moment each is judged ours: nobody can
+// rename or replace them, or move a junction into their place, while the
+// manifest is read and the installer downloaded, checked and started.
+CHandle g_productHeld, g_workHeld;
 
-// Creates a folder unless it exists, ours alone (MakeOwnFolder); false when
-// what is there is a link or someone else's folder, which nothing may be
-// written through.
-bool EnsureOwnFolder(const std::wstring& path) {
-    if (MakeOwnFolder(path.c_str()) != FolderCheck::Foreign) return true;
+// Creates a folder unless it exists, ours alone (MakeOwnFolder), and holds
+// it; false when what is there is a link, someone else's folder or one we
+// may not read, which nothing may be written through.
+bool EnsureOwnFolder(const std::wstring& path, CHandle& held) {
+    if (MakeOwnFolder(path.c_str(), &held) != FolderCheck::Foreign) return true;
     g_bWorkDirForeign = true;
     return false;
 }
@@ -39,6 +43,8 @@ void OpenLogIfFolderIsOwn() {
 }
 
 bool WorkDirIsForeign() { return g_bWorkDirForeign; }
+
+void* GetWorkDirHandle() { return g_workHeld.Get(); }
 
 const std::wstring& GetWorkDirW() {
     GetWorkDir();
@@ -58,13 +64,14 @@ const char* GetWorkDir() {
     // The narrow form must fit its buffer; the files themselves are reached
     // through the wide one only, which no code page can spoil.
     char szWork[kWorkDirSize];
-    if (!FormatText(szWork, sizeof(szWork), "%s", WideToNarrow(work.c_str()).c_str()) || !EnsureOwnFolder(product)) {
+    if (!FormatText(szWork, sizeof(szWork), "%s", WideToNarrow(work.c_str()).c_str()) ||
+        !EnsureOwnFolder(product, g_productHeld)) {
         SetLogFolder(std::wstring());
         return "";
     }
     // The log lives beside the work folder, in the folder just made ours.
     SetLogFolder(product);
-    if (!EnsureOwnFolder(work)) return "";
+    if (!EnsureOwnFolder(work, g_workHeld)) return "";
     g_workDirW = work;
     std::memcpy(g_szWorkDir, szWork, sizeof(szWork));
     return g_szWorkDir;

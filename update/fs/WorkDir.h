@@ -19,6 +19,9 @@ const char* GetWorkDir();
 // Empty whenever GetWorkDir is.
 const std::wstring& GetWorkDirW();
 bool WorkDirIsForeign();
+// The work folder as held since it was judged ours (invalid before, or when
+// it could not be made): what the installer's final path is checked against.
+void* GetWorkDirHandle();
 // For a run that makes no folder (a second copy): the log, if the product
 // folder is already there and ours alone.
 void OpenLogIfFolderIsOwn();
