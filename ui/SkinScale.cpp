@@ -34,3 +34,5 @@ int SkinDrawnSize(int nArt, int nPercent, int nDpi) {
     const long long nDen = (long long)kBaseDpi * nPercent;
     return static_cast<int>((2 * nNum + nDen) / (2 * nDen));
 }
+
+bool SkinSetAtScale(int nPercent, int nDpi) { return (long long)nPercent * kBaseDpi == (long long)nDpi * 100; }

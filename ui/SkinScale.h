@@ -27,3 +27,5 @@ std::wstring SkinSetPath(int nPercent, const wchar_t* pszName);
 // nDpi, rounded as ScaleToDpi rounds: the 100 % set at 96 DPI, the 150 %
 // set at 144 DPI and so on are drawn at their own size.
 int SkinDrawnSize(int nArt, int nPercent, int nDpi);
+// True when the set's pictures are drawn at their own size at nDpi.
+bool SkinSetAtScale(int nPercent, int nDpi);

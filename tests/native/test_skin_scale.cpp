@@ -34,4 +34,9 @@ TEST(SkinScale, PicturesAreDrawnAtTheWindowsScale) {
     EXPECT_EQ(SkinDrawnSize(47, 150, 120), 39);    // 39.17
     EXPECT_EQ(SkinDrawnSize(800, 200, 288), 1200);
     EXPECT_EQ(SkinDrawnSize(0, 150, 144), 0);
+    EXPECT_TRUE(SkinSetAtScale(100, 96));
+    EXPECT_TRUE(SkinSetAtScale(150, 144));
+    EXPECT_TRUE(SkinSetAtScale(200, 192));
+    EXPECT_FALSE(SkinSetAtScale(150, 120));
+    EXPECT_FALSE(SkinSetAtScale(100, 144));
 }

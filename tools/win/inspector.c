@@ -76,6 +76,9 @@ static BOOL CALLBACK EnumTop(HWND h, LPARAM lp) {
 }
 
 int main(int argc, char** argv) {
+    /* The updater's rectangles in real pixels, whatever the display scale:
+       unaware, Windows would report them scaled to 96 DPI. */
+    SetProcessDPIAware();
     g_bRepaint = argc > 1 && strcmp(argv[1], "--repaint") == 0;
     printf("{\"windows\":[");
     EnumWindows(EnumTop, 0);
