@@ -2,7 +2,7 @@
    end-to-end tests can observe the window from outside the process.
    Usage: inspector.exe            all update windows
           inspector.exe --repaint  also asks each of them to repaint whole
-   Output: {"windows":[{"hwnd":..,"visible":..,"style":..,"exstyle":..,
+   Output: {"acp":..,"windows":[{"hwnd":..,"visible":..,"style":..,"exstyle":..,
             "rect":[x,y,w,h],"client":[w,h],"pid":..,"children":[{"id":..,
             "class":"..","visible":..,"rect":[x,y,w,h],"text":".."}]}]} */
 #include <windows.h>
@@ -80,7 +80,9 @@ int main(int argc, char** argv) {
        unaware, Windows would report them scaled to 96 DPI. */
     SetProcessDPIAware();
     g_bRepaint = argc > 1 && strcmp(argv[1], "--repaint") == 0;
-    printf("{\"windows\":[");
+    /* The code page of the inspector's own locale tells a test which one a
+       program started beside it runs under. */
+    printf("{\"acp\":%u,\"windows\":[", GetACP());
     EnumWindows(EnumTop, 0);
     printf("]}\n");
     return 0;
