@@ -188,6 +188,21 @@ def test_without_any_skin_buttons_show_their_captions(skinned, service, wine):
     assert light > len(pixels) // 2 and dark > 10, (light, dark)
 
 
+def test_moved_to_a_monitor_of_150_percent_the_window_follows(run, service, wine):
+    """As Windows tells a window that has moved to a 150 % monitor (Wine has
+    one scale for all): it takes the proposed rectangle, lays itself out for
+    that scale and redraws from the 150 % pictures."""
+    service.set_manifest(manifest("1.1.1.3"))
+    u = run()
+    w, _ = settled(u, wine, {"ok", "cancel", "close"})
+    x, y = w["rect"][:2]
+    wine.run(INSPECTOR, ["--dpi", "144"])
+    w = u.window()
+    assert w["rect"][:2] == [x, y]
+    img = assert_new_version_at_scale(wine, w, PRODUCT["by_dpi"]["144"], SHIPPED / "150")
+    save_screen(img, "dpi-96-moved-to-144.png")
+
+
 def test_a_skin_of_100_percent_pictures_only_is_drawn_larger_at_150_percent(skinned, service, wine):
     """A publisher's own skin without the larger sets: at 150 % every picture
     is at its place and of its size at that scale, edge to edge."""
@@ -286,6 +301,28 @@ def save_screen(img, name):
     img.save(SCREENS / name)
 
 
+def assert_new_version_at_scale(wine, w, scale, art):
+    """The new-version window laid out for the scale, and each picture pixel
+    for pixel the art drawn for it (a stretched smaller picture would not
+    match); returns the screenshot."""
+    layout = scale["layout"]
+    assert w["rect"][2:] == scale["client"] and w["client"] == scale["client"]
+    for name in layout.keys() - {"ok_no_update"}:
+        assert control(w, name)["rect"] == layout[name], name
+    assert visible_controls(w) == {"ok", "cancel", "close"}
+    wine.run(INSPECTOR, ["--repaint"])  # one blend over a fresh erase
+    time.sleep(0.5)
+    img = grab(wine, w)
+    for name, origin in [("发现新版本.png", scale["pictures"]["state"]), ("分割线.png", scale["pictures"]["divider"]),
+                         ("确定.png", layout["ok"][:2]), ("取消.png", layout["cancel"][:2]),
+                         ("关闭_hover.png", layout["close"][:2])]:
+        assert worst_difference(img, name, origin, art_set=art) <= 3, name
+    # The title band left of the close button: the product name's glyphs.
+    band = (layout["close"][0], scale["caption_band"])
+    assert worst_difference(img, "升级背景.png", (0, 0), art_set=art, size=band) <= 3
+    return img
+
+
 @pytest.mark.parametrize("dpi", [96, 144, 192])
 def test_the_shipped_skin_at_each_display_scale(run, service, wine, dpi):
     """At 100, 150 and 200 %: the window, every control and the drag band's
@@ -300,20 +337,8 @@ def test_the_shipped_skin_at_each_display_scale(run, service, wine, dpi):
     with wine.display_dpi(dpi):
         u = run()
         w, _ = settled(u, wine, {"ok", "cancel", "close"})
-        assert w["rect"][2:] == scale["client"] and w["client"] == scale["client"]
-        for name in layout.keys() - {"ok_no_update"}:
-            assert control(w, name)["rect"] == layout[name], name
-        wine.run(INSPECTOR, ["--repaint"])  # one blend over a fresh erase
-        time.sleep(0.5)
-        img = grab(wine, w)
+        img = assert_new_version_at_scale(wine, w, scale, art)
         save_screen(img, f"dpi-{dpi}-new-version.png")
-        for name, origin in [("发现新版本.png", scale["pictures"]["state"]), ("分割线.png", scale["pictures"]["divider"]),
-                             ("确定.png", layout["ok"][:2]), ("取消.png", layout["cancel"][:2]),
-                             ("关闭_hover.png", layout["close"][:2])]:
-            assert worst_difference(img, name, origin, art_set=art) <= 3, name
-        # The title band left of the close button: the product name's glyphs.
-        band = (layout["close"][0], scale["caption_band"])
-        assert worst_difference(img, "升级背景.png", (0, 0), art_set=art, size=band) <= 3
 
         click_control(wine, w, "ok")
         w = u.wait_window(lambda w: control(w, "status")["visible"] and "%" in control(w, "status")["text"])
