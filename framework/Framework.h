@@ -80,6 +80,17 @@ protected:                                        \
 #define ON_WM_MOUSEHOVER() AFX_ROW(WM_MOUSEHOVER, return p->OnMouseHover(wParam, lParam);)
 #define ON_WM_MOUSELEAVE() AFX_ROW(WM_MOUSELEAVE, return p->OnMouseLeave();)
 #define ON_WM_PRINT() AFX_ROW(WM_PRINT, return p->OnPrint((HDC)wParam, (UINT)lParam);)
+// The DPI messages of Windows 8.1 and 10, named here for older headers.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+#ifndef WM_GETDPISCALEDSIZE
+#define WM_GETDPISCALEDSIZE 0x02E4
+#endif
+#define ON_WM_DPICHANGED() \
+    AFX_ROW(WM_DPICHANGED, p->OnDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return 0;)
+#define ON_WM_GETDPISCALEDSIZE() \
+    AFX_ROW(WM_GETDPISCALEDSIZE, return p->OnGetDpiScaledSize((int)wParam, reinterpret_cast<SIZE*>(lParam));)
 // The control-colour family arrives as one handler, as the framework did.
 #define AFX_CTLCOLOR_ROW(msg, type) AFX_ROW(msg, return (LRESULT)p->OnCtlColor((HDC)wParam, (HWND)lParam, type);)
 #define ON_WM_CTLCOLOR()                                       \

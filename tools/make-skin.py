@@ -1,16 +1,25 @@
 #!/usr/bin/python3
-"""Draws the update window's skin: the thirteen PNG pictures in skin/update/.
+"""Draws the update window's skin: the thirteen PNG pictures in skin/update/,
+once for every display scale.
 
-The window is a borderless 500 x 200 dark dialog. This script paints its
-background (title band with the product name, flat body), the divider, the
-progress track and its filled part, the close / OK / Cancel button faces, the
-two text links, the three state pictures and the advice line.
+The window is a borderless 500 x 200 dark dialog at 100 %. This script paints
+its background (title band with the product name, flat body), the divider,
+the progress track and its filled part, the close / OK / Cancel button faces,
+the two text links, the three state pictures and the advice line.
+
+Each picture is described once, in the pixels of the 100 % window, and drawn
+afresh at 100, 150 and 200 % (skin/update/, skin/update/150/,
+skin/update/200/): sizes, positions and font sizes scale, hairlines stay whole
+pixels, so a larger set is as sharp as the smallest rather than a stretched
+copy of it. A length of n pixels at 100 % is round(n * scale), halves up, as
+the window scales its own layout.
 
 Everything is drawn from fixed shapes and the WenQuanYi Zen Hei font, and the
 PNGs are saved without any text chunks, so running it again gives
 byte-identical files. Run it from anywhere: the output goes to skin/update/
 under the repository root.
 """
+import math
 import os
 import sys
 from PIL import Image, ImageDraw, ImageFont
@@ -20,6 +29,25 @@ OUT = os.path.join(ROOT, "skin", "update")
 FONT_FILE = "/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc"
 
 SS = 4  # shapes are drawn this many times larger, then box-filtered down
+
+SCALES = (100, 150, 200)  # percent; 100 in skin/update/, the others in a folder of their own
+K = 1.0  # the scale being drawn (set by main)
+
+
+def px(n):
+    """n pixels of the 100 % window at the current scale, halves rounded up."""
+    return int(math.floor(n * K + 0.5))
+
+
+def thin(n):
+    """A line n pixels thick at 100 %: whole pixels at every scale, never 0."""
+    return max(1, int(math.floor(n * K)))
+
+
+def sup():
+    """The supersampling factor in the units of the 100 % window: shapes are
+    described in those units and multiplied by it (4, 6, 8)."""
+    return SS * px(100) // 100
 
 # Palette. The body colour is also the progress control's and the status
 # line's fill, so the three must stay the same.
@@ -52,10 +80,11 @@ def font(size):
 
 
 def shape_mask(size, draw_fn):
-    """Coverage mask of shapes drawn by draw_fn(draw, s) at SS times the size."""
+    """Coverage mask of shapes drawn by draw_fn(draw, s) at SS times the size;
+    s turns a length of the 100 % window into supersampled pixels."""
     w, h = size
     big = Image.new("L", (w * SS, h * SS), 0)
-    draw_fn(ImageDraw.Draw(big), SS)
+    draw_fn(ImageDraw.Draw(big), sup())
     return big.resize(size, Image.BOX)
 
 
@@ -83,13 +112,6 @@ def centred_xy(size, text, fnt):
     return ((w - (r - l)) // 2 - l, (h - (b - t)) // 2 - t)
 
 
-def save(im, name):
-    # A fresh image carries no info, so nothing but pixels goes in the file.
-    clean = Image.new(im.mode, im.size)
-    clean.paste(im)
-    clean.save(os.path.join(OUT, name), format="PNG", optimize=False)
-
-
 def mix(a, b, t):
     return tuple(int(round(x + (y - x) * t)) for x, y in zip(a, b))
 
@@ -97,12 +119,13 @@ def mix(a, b, t):
 # --- window background -----------------------------------------------------
 
 def background():
-    w, h = 500, 200
+    w, h = px(500), px(200)
+    band, edge = px(40), thin(1)  # the band is the window's drag band
     im = Image.new("RGB", (w, h), BODY)
     d = ImageDraw.Draw(im)
-    d.rectangle([0, 0, w - 1, 39], fill=BAND)
-    d.line([(0, 39), (w - 1, 39)], fill=BAND_EDGE)
-    d.rectangle([0, 0, w - 1, h - 1], outline=BORDER)
+    d.rectangle([0, 0, w - 1, band - 1], fill=BAND)
+    d.rectangle([0, band - edge, w - 1, band - 1], fill=BAND_EDGE)
+    d.rectangle([0, 0, w - 1, h - 1], outline=BORDER, width=thin(1))
 
     # A small accent play mark before the name ties the band to the app icon.
     def mark(dr, s):
@@ -110,8 +133,8 @@ def background():
     m = shape_mask((w, h), mark)
     im.paste(Image.new("RGB", (w, h), ACCENT), (0, 0), m)
 
-    f = font(14)
-    d.text((36, 12), "Lumora 升级", fill=TITLE_TEXT, font=f)
+    f = font(px(14))
+    d.text((px(36), px(12)), "Lumora 升级", fill=TITLE_TEXT, font=f)
     return im
 
 
@@ -120,57 +143,64 @@ def background():
 def divider():
     # Opaque, with the ends fading into the body colour, so it looks the same
     # whether or not the picture is blended.
-    w = 458
-    im = Image.new("RGB", (w, 2), BODY)
-    px = im.load()
+    w, h = px(458), px(2)
+    im = Image.new("RGB", (w, h), BODY)
+    pixels = im.load()
     top, bottom = (52, 52, 52), (16, 16, 16)
-    fade = 60
+    fade = 60 * K
     for x in range(w):
         t = min(1.0, (x + 0.5) / fade, (w - x - 0.5) / fade)
-        px[x, 0] = mix(BODY, top, t)
-        px[x, 1] = mix(BODY, bottom, t)
+        for y in range(h):
+            pixels[x, y] = mix(BODY, top if y < h / 2 else bottom, t)
     return im
 
 
 # --- progress bar --------------------------------------------------------------
 
-BAR = (400, 12)
 BAR_RADIUS = 4
 
 
+def bar_size():
+    return px(400), px(12)
+
+
 def bar_masks():
-    w, h = BAR
+    size = bar_size()
+    w, h = size[0] * SS, size[1] * SS
+    edge = thin(1) * SS
 
     def outer(dr, s):
-        dr.rounded_rectangle([0, 0, w * s - 1, h * s - 1], radius=BAR_RADIUS * s, fill=255)
+        dr.rounded_rectangle([0, 0, w - 1, h - 1], radius=BAR_RADIUS * s, fill=255)
 
     def inner(dr, s):
-        dr.rounded_rectangle([s, s, (w - 1) * s - 1, (h - 1) * s - 1], radius=(BAR_RADIUS - 1) * s, fill=255)
-    return shape_mask(BAR, outer), shape_mask(BAR, inner)
+        dr.rounded_rectangle([edge, edge, w - edge - 1, h - edge - 1], radius=(BAR_RADIUS - 1) * s, fill=255)
+    return shape_mask(size, outer), shape_mask(size, inner)
 
 
 def progress_track():
     # Opaque: the bar copies without blending, so the corners carry the body
     # colour rather than transparency.
     outer, inner = bar_masks()
-    im = Image.new("RGB", BAR, BODY)
-    im.paste(Image.new("RGB", BAR, TRACK_EDGE), (0, 0), outer)
-    im.paste(Image.new("RGB", BAR, TRACK), (0, 0), inner)
+    bar = bar_size()
+    im = Image.new("RGB", bar, BODY)
+    im.paste(Image.new("RGB", bar, TRACK_EDGE), (0, 0), outer)
+    im.paste(Image.new("RGB", bar, TRACK), (0, 0), inner)
     return im
 
 
 def progress_fill():
     outer, _ = bar_masks()
-    w, h = BAR
-    grad = Image.new("RGB", BAR)
-    px = grad.load()
+    bar = bar_size()
+    w, h = bar
+    grad = Image.new("RGB", bar)
+    pixels = grad.load()
     for y in range(h):
         # A faint sheen on the upper half keeps the stretched bar from looking flat.
         lift = 0.10 * max(0.0, 1.0 - y / (h / 2.0))
         for x in range(w):
             c = mix(ACCENT_LO, ACCENT_HI, x / (w - 1))
-            px[x, y] = mix(c, WHITE, lift)
-    im = Image.new("RGB", BAR, BODY)
+            pixels[x, y] = mix(c, WHITE, lift)
+    im = Image.new("RGB", bar, BODY)
     im.paste(grad, (0, 0), outer)
     return im
 
@@ -178,7 +208,7 @@ def progress_fill():
 # --- buttons and links -------------------------------------------------------
 
 def close_face():
-    size = (24, 21)
+    size = (px(24), px(21))
 
     def cross(dr, s):
         a, b = 8, 16
@@ -190,35 +220,38 @@ def close_face():
 
 
 def push_button(text, face, ink):
-    size = (76, 31)
+    size = (px(76), px(31))
 
     def body(dr, s):
-        dr.rounded_rectangle([0, 0, size[0] * s - 1, size[1] * s - 1], radius=5 * s, fill=255)
+        dr.rounded_rectangle([0, 0, size[0] * SS - 1, size[1] * SS - 1], radius=5 * s, fill=255)
     im = layer(size, face, shape_mask(size, body))
-    f = font(14)
+    f = font(px(14))
     im = Image.alpha_composite(im, layer(size, ink, text_mask(size, centred_xy(size, text, f), text, f)))
     return im
 
 
 def link_rows(h, text, fnt):
-    """Text origin y and underline row for a link face of height h."""
+    """Text origin y and the underline's first row for a link face of height h
+    (the underline is thin(1) rows thick)."""
     l, t, r, b = ink_box(text, fnt)
     ink_h = b - t
-    # One clear row between text and underline when the face has room for it.
-    gap = 1 if ink_h + 2 <= h else 0
-    assert ink_h + gap + 1 <= h, (text, "does not fit")
-    top = (h - (ink_h + gap + 1)) // 2
+    under = thin(1)
+    # One clear line between text and underline when the face has room for it.
+    gap = under if ink_h + 2 * under <= h else 0
+    assert ink_h + gap + under <= h, (text, "does not fit")
+    top = (h - (ink_h + gap + under)) // 2
     return top - t, top + ink_h + gap
 
 
-def link(size, text, px_size):
-    f = font(px_size)
+def link(size, text, font_size):
+    size = (px(size[0]), px(size[1]))
+    f = font(px(font_size))
     l, t, r, b = ink_box(text, f)
     w, h = size
     x = (w - (r - l)) // 2 - l
     y, under_y = link_rows(h, text, f)
     m = text_mask(size, (x, y), text, f)
-    ImageDraw.Draw(m).line([(x + l, under_y), (x + r - 1, under_y)], fill=255)
+    ImageDraw.Draw(m).rectangle([(x + l, under_y), (x + r - 1, under_y + thin(1) - 1)], fill=255)
     return layer(size, LINK, m)
 
 
@@ -227,10 +260,11 @@ def link(size, text, px_size):
 ICON = 20
 STATE_H = 24
 TEXT_X = 28  # where the state text starts; the advice line lines up with it
+# (all three in pixels of the 100 % window)
 
 
 def badge_disc(dr, s):
-    dr.ellipse([0, 0, ICON * s - 1, ICON * s - 1], fill=255)
+    dr.ellipse([0, 0, px(ICON) * SS - 1, px(ICON) * SS - 1], fill=255)
 
 
 def glyph_check(dr, s):
@@ -252,18 +286,19 @@ def glyph_bang(dr, s):
 
 
 def state_picture(text, badge, badge_rgb, glyph, glyph_rgb):
-    f = font(16)
+    f = font(px(16))
     l, t, r, b = ink_box(text, f)
-    w = min(400, TEXT_X + (r - l) + 2)
-    size = (w, STATE_H)
-    top = (STATE_H - ICON) // 2
-    icon_size = (ICON, ICON)
+    state_h, icon_side, text_x = px(STATE_H), px(ICON), px(TEXT_X)
+    w = min(px(400), text_x + (r - l) + px(2))
+    size = (w, state_h)
+    top = (state_h - icon_side) // 2
+    icon_size = (icon_side, icon_side)
     icon = layer(icon_size, badge_rgb, shape_mask(icon_size, badge))
     icon = Image.alpha_composite(icon, layer(icon_size, glyph_rgb, shape_mask(icon_size, glyph)))
     im = Image.new("RGBA", size, (0, 0, 0, 0))
     im.paste(icon, (0, top))
-    y = (STATE_H - (b - t)) // 2 - t
-    im = Image.alpha_composite(im, layer(size, LIGHT_TEXT, text_mask(size, (TEXT_X - l, y), text, f)))
+    y = (state_h - (b - t)) // 2 - t
+    im = Image.alpha_composite(im, layer(size, LIGHT_TEXT, text_mask(size, (text_x - l, y), text, f)))
     return im
 
 
@@ -271,17 +306,24 @@ def advice():
     # Indented to start under the state text, and kept short of the
     # download-page link that follows it at x 280 on the same line.
     text = "建议您前往官网手动下载安装："
-    f = font(13)
+    f = font(px(13))
     l, t, r, b = ink_box(text, f)
-    w = TEXT_X + (r - l) + 1
-    assert 50 + w <= 272, w  # ends clear of the link at x 280
-    size = (w, 22)
-    y, _ = link_rows(22, "点击下载", f)  # same baseline as the link beside it
-    return layer(size, MID_TEXT, text_mask(size, (TEXT_X - l, y), text, f))
+    w = px(TEXT_X) + (r - l) + 1
+    assert px(50) + w <= px(272), w  # ends clear of the link at x 280
+    size = (w, px(22))
+    y, _ = link_rows(px(22), "点击下载", f)  # same baseline as the link beside it
+    return layer(size, MID_TEXT, text_mask(size, (px(TEXT_X) - l, y), text, f))
 
 
-def main():
-    os.makedirs(OUT, exist_ok=True)
+def draw_set(out):
+    os.makedirs(out, exist_ok=True)
+
+    def save(im, name):
+        # A fresh image carries no info, so nothing but pixels goes in the file.
+        clean = Image.new(im.mode, im.size)
+        clean.paste(im)
+        clean.save(os.path.join(out, name), format="PNG", optimize=False)
+
     save(background(), "升级背景.png")
     save(divider(), "分割线.png")
     save(progress_track(), "进度背景.png")
@@ -295,6 +337,13 @@ def main():
     save(state_picture("发现新版本，是否立即更新？", badge_disc, ACCENT, glyph_arrow, WHITE), "发现新版本.png")
     save(state_picture("升级失败", badge_triangle, WARN, glyph_bang, WHITE), "升级失败.png")
     save(advice(), "建议.png")
+
+
+def main():
+    global K
+    for percent in SCALES:
+        K = percent / 100
+        draw_set(OUT if percent == 100 else os.path.join(OUT, str(percent)))
 
 
 if __name__ == "__main__":

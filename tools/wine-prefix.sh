@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Creates the build folder's Wine prefix once: the zh_CN.UTF-8 locale (code
-# page 936), an unmanaged X11 driver (no window manager on Xvfb), a CJK font
-# for the dialog font, and a browser stand-in that records opened URLs.
+# page 936; en_US.UTF-8 and zh_TW.UTF-8 beside it, code pages 1252 and 950,
+# for the tests of other systems), an unmanaged X11 driver (no window
+# manager on Xvfb), a CJK font for the dialog font, and a browser stand-in
+# that records opened URLs.
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"
+mkdir -p "$LOCPATH"
+# Made also for a prefix that is already there.
+for l in zh_CN en_US zh_TW; do
+  [ -d "$LOCPATH/$l.UTF-8" ] || localedef -i $l -f UTF-8 "$LOCPATH/$l.UTF-8" 2>/dev/null || [ -d "$LOCPATH/$l.UTF-8" ]
+done
 stamp="$WINEPREFIX/.lumora-ready"
 [ -f "$stamp" ] && exit 0
-mkdir -p "$HOME" "$TMPDIR" "$XDG_RUNTIME_DIR" "$LOCPATH"
+mkdir -p "$HOME" "$TMPDIR" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
-[ -d "$LOCPATH/zh_CN.UTF-8" ] || localedef -i zh_CN -f UTF-8 "$LOCPATH/zh_CN.UTF-8" 2>/dev/null || \
-  [ -d "$LOCPATH/zh_CN.UTF-8" ]
 rm -rf "$WINEPREFIX"
 "$WINE" wineboot -i >/dev/null 2>&1
 "$WINESERVER" -w

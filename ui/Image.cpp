@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ui/DecoderUsers.h"
+#include "ui/SkinScale.h"
 #include "update/fs/WorkDir.h"
 
 namespace {
@@ -18,6 +19,14 @@ struct GpBitmapTraits : NullEmptyTraits<gp::GpBitmap*> {
     static void Close(gp::GpBitmap* p) noexcept { gpf::GdipDisposeImage(p); }
 };
 using CGpBitmap = CUniqueHandle<GpBitmapTraits>;
+struct GpGraphicsTraits : NullEmptyTraits<gp::GpGraphics*> {
+    static void Close(gp::GpGraphics* p) noexcept { gpf::GdipDeleteGraphics(p); }
+};
+using CGpGraphics = CUniqueHandle<GpGraphicsTraits>;
+struct GpAttributesTraits : NullEmptyTraits<gp::GpImageAttributes*> {
+    static void Close(gp::GpImageAttributes* p) noexcept { gpf::GdipDisposeImageAttributes(p); }
+};
+using CGpAttributes = CUniqueHandle<GpAttributesTraits>;
 
 // GDI+ as the picture decoder; CDecoderUsers says when it runs.
 struct GdiplusDecoder {
@@ -89,6 +98,29 @@ bool CopyDecodedPixels(gp::GpBitmap* pBitmap, gp::PixelFormat fmt, CImage& image
                     nRowBytes);
     gpf::GdipBitmapUnlockBits(pBitmap, &data);
     return true;
+}
+
+// Draws the decoded picture over the whole of a zero-filled 32-bit image, as
+// premultiplied pixels, with the decoder's best filter. Beyond its edges the
+// filter sees the picture mirrored rather than transparency, so a scaled
+// picture keeps the colour and opacity of its border.
+bool DrawDecodedScaled(gp::GpBitmap* pBitmap, UINT nWidth, UINT nHeight, CImage& image) {
+    CGpBitmap target;
+    if (gpf::GdipCreateBitmapFromScan0(image.GetWidth(), image.GetHeight(), (INT)image.GetPitch(),
+                                       PixelFormat32bppPARGB, static_cast<BYTE*>(image.GetBits()),
+                                       target.Put()) != gp::Ok)
+        return false;
+    CGpAttributes attributes;
+    if (gpf::GdipCreateImageAttributes(attributes.Put()) != gp::Ok) return false;
+    gpf::GdipSetImageAttributesWrapMode(attributes.Get(), gp::WrapModeTileFlipXY, 0, FALSE);
+    CGpGraphics graphics;  // deleted before the target: that writes the last pixels out
+    if (gpf::GdipGetImageGraphicsContext(target.Get(), graphics.Put()) != gp::Ok) return false;
+    gpf::GdipSetCompositingMode(graphics.Get(), gp::CompositingModeSourceCopy);
+    gpf::GdipSetInterpolationMode(graphics.Get(), gp::InterpolationModeHighQualityBicubic);
+    gpf::GdipSetPixelOffsetMode(graphics.Get(), gp::PixelOffsetModeHighQuality);
+    return gpf::GdipDrawImageRectRectI(graphics.Get(), pBitmap, 0, 0, image.GetWidth(), image.GetHeight(), 0, 0,
+                                       (INT)nWidth, (INT)nHeight, gp::UnitPixel, attributes.Get(), nullptr,
+                                       nullptr) == gp::Ok;
 }
 
 bool CopyPalette(gp::GpBitmap* pBitmap, const CImage& image) {
@@ -236,7 +268,7 @@ int CImage::Load(const wchar_t* pszPath) {
 
 std::wstring SkinFilePath(const wchar_t* pszRelative) { return GetModuleDir() + pszRelative; }
 
-int LoadSkinImage(const wchar_t* pszPath, CImage& image) {
+int LoadSkinImage(const wchar_t* pszPath, CImage& image, int nPercent, int nDpi) {
     // Starting the decoder here as well keeps the canvas loader usable on its
     // own; the window's background load has normally started it already.
     CGpBitmap bitmap;
@@ -247,17 +279,18 @@ int LoadSkinImage(const wchar_t* pszPath, CImage& image) {
         if (gpf::GdipGetImageWidth(bitmap.Get(), &nWidth) != gp::Ok) nWidth = 0;
         if (gpf::GdipGetImageHeight(bitmap.Get(), &nHeight) != gp::Ok) nHeight = 0;
     }
-    int nResult = -1;
-    if (nWidth <= (UINT)CImage::kMaxImageSide && nHeight <= (UINT)CImage::kMaxImageSide &&
-        image.Create((int)nWidth, (int)nHeight, 32, true)) {
-        // The decoder's premultiplied conversion is exactly the picture laid
-        // over transparent black at its own size, without any resampling.
-        if (CopyDecodedPixels(bitmap.Get(), PixelFormat32bppPARGB, image))
-            nResult = 0;
-        else
-            image.Destroy();
-    }
-    return nResult;
+    if (nWidth > (UINT)CImage::kMaxImageSide || nHeight > (UINT)CImage::kMaxImageSide) return -1;
+    const int nDrawnWidth = SkinDrawnSize((int)nWidth, nPercent, nDpi);
+    const int nDrawnHeight = SkinDrawnSize((int)nHeight, nPercent, nDpi);
+    if (!image.Create(nDrawnWidth, nDrawnHeight, 32, true)) return -1;
+    // At its own size the decoder's premultiplied conversion is exactly the
+    // picture laid over transparent black, without any resampling.
+    const bool bNatural = nDrawnWidth == (int)nWidth && nDrawnHeight == (int)nHeight;
+    if (bNatural ? CopyDecodedPixels(bitmap.Get(), PixelFormat32bppPARGB, image)
+                 : DrawDecodedScaled(bitmap.Get(), nWidth, nHeight, image))
+        return 0;
+    image.Destroy();
+    return -1;
 }
 
 int CopySkinImage(CImage& dest, const CImage& src) {

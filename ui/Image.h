@@ -89,7 +89,10 @@ std::wstring SkinFilePath(const wchar_t* pszRelative);
 // (an opaque file gives alpha 255 everywhere): 0 on success, -1 on failure.
 // The earlier picture is released once the file has been opened, whether or
 // not it decodes. Starts the decoder when it is not running.
-int LoadSkinImage(const wchar_t* pszPath, CImage& image);
+// A picture of the nPercent skin set is resampled to the size it has at
+// nDpi (SkinDrawnSize) with high-quality filtering; at its own scale (the
+// 100 % set at 96 DPI, 150 % at 144) its pixels are kept as they are.
+int LoadSkinImage(const wchar_t* pszPath, CImage& image, int nPercent = 100, int nDpi = 96);
 // Makes dest an independent copy of src: 0 on success, -1 on failure. An
 // empty src leaves dest untouched.
 int CopySkinImage(CImage& dest, const CImage& src);

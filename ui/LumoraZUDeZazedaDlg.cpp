@@ -5,11 +5,11 @@
 
 #include "common/Gdi.h"
 #include "common/Log.h"
+#include "common/TextConv.h"
 #include "ui/Colours.h"
-#include "ui/Layout.h"
+#include "ui/Dpi.h"
 #include "ui/StatusLine.h"
 #include "update/download/Download.h"
-#include "common/TextConv.h"
 #include "update/check/UpdateCheck.h"
 
 namespace {
@@ -36,6 +36,8 @@ ON_WM_SIZE()
 ON_WM_CTLCOLOR()
 ON_WM_NCHITTEST()
 ON_WM_SHOWWINDOW()
+ON_WM_DPICHANGED()
+ON_WM_GETDPISCALEDSIZE()
 END_MESSAGE_MAP()
 
 CLumoraZUDeZazedaDlg::CLumoraZUDeZazedaDlg() : CDialog(IDD_UPDATE_DIALOG) {
@@ -65,18 +67,24 @@ BOOL CLumoraZUDeZazedaDlg::OnInitDialog() {
     SendMessage(WM_SETICON, ICON_BIG, (LPARAM)m_hIcon);
     SendMessage(WM_SETICON, ICON_SMALL, (LPARAM)m_hIcon);
 
-    MoveWindow(0, 0, kWindowWidth, kWindowHeight, TRUE);
+    // The window sizes and lays itself out for the monitor's scale, now and
+    // when it moves to another monitor.
+    KeepDialogLayoutOnDpiChange(m_hWnd);
+    m_nDpi = WindowDpi(m_hWnd);
+    const int nWidth = Scaled(kWindowWidth), nHeight = Scaled(kWindowHeight);
+    MoveWindow(0, 0, nWidth, nHeight, TRUE);
     // Centre on the work area, as the dialog framework did (no owner).
     RECT rcWork;
     if (::SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcWork, 0)) {
-        int x = rcWork.left + ((rcWork.right - rcWork.left) - kWindowWidth) / 2;
-        int y = rcWork.top + ((rcWork.bottom - rcWork.top) - kWindowHeight) / 2;
+        int x = rcWork.left + ((rcWork.right - rcWork.left) - nWidth) / 2;
+        int y = rcWork.top + ((rcWork.bottom - rcWork.top) - nHeight) / 2;
         ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
+    ApplyFont();
 
     RECT rcEmpty = {0, 0, 0, 0};
     m_ctrlProgress.Create(WS_CHILD | WS_VISIBLE | PBS_SMOOTH, rcEmpty, this, IDC_PROGRESS);
-    m_ctrlProgress.m_nBarWidth = 400;
+    m_ctrlProgress.m_nBarWidth = Scaled(kBarWidth);
     m_ctrlProgress.m_nLower = 0;
     m_ctrlProgress.m_nUpper = 100;
     m_ctrlProgress.m_nSpan = 100;
@@ -94,50 +102,10 @@ BOOL CLumoraZUDeZazedaDlg::OnInitDialog() {
     return TRUE;
 }
 
-void CLumoraZUDeZazedaDlg::LoadSkin() {
-    if (m_bSkinLoaded) return;
-    m_bSkinLoaded = true;
-    m_imgBackground.Load(SkinFilePath(L"skin/update/升级背景.png").c_str());
-    LoadSkinImage(SkinFilePath(L"skin/update/分割线.png").c_str(), m_imgDivider);
-    CImage imgBack, imgFront;
-    LoadSkinImage(SkinFilePath(L"skin/update/进度背景.png").c_str(), imgBack);
-    LoadSkinImage(SkinFilePath(L"skin/update/当前进度.png").c_str(), imgFront);
-    CopySkinImage(m_ctrlProgress.m_imgBack, imgBack);
-    CopySkinImage(m_ctrlProgress.m_imgFront, imgFront);
-    // The bar centres its pictures when it is sized; it already is.
-    RECT rcBar;
-    m_ctrlProgress.GetClientRect(&rcBar);
-    m_ctrlProgress.SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(rcBar.right, rcBar.bottom));
-
-    CImage imgFace;
-    if (m_btnClose.m_hWnd) {
-        LoadSkinImage(SkinFilePath(L"skin/update/关闭_hover.png").c_str(), imgFace);
-        m_btnClose.SetAllFaces(imgFace);
-    }
-    const struct {
-        const wchar_t* pszFile;
-        CPictureButton* pButton;
-    } faces[] = {
-        {L"skin/update/确定.png", &m_btnOk},
-        {L"skin/update/取消.png", &m_btnCancel},
-        {L"skin/update/在线问题反馈.png", &m_btnFeedback},
-        {L"skin/update/点击下载.png", &m_btnDownloadPage},
-    };
-    for (const auto& face : faces) {
-        LoadSkinImage(SkinFilePath(face.pszFile).c_str(), imgFace);
-        face.pButton->SetAllFaces(imgFace);
-    }
-}
-
-void CLumoraZUDeZazedaDlg::OnShowWindow(BOOL bShow, UINT) {
-    if (bShow) LoadSkin();
-    Default();
-}
-
 void CLumoraZUDeZazedaDlg::LayoutControls() {
     RECT rc;
     GetClientRect(&rc);
-    WindowLayout l = ComputeLayout(rc.left, rc.top, rc.right, rc.bottom);
+    WindowLayout l = ComputeLayout(rc.left, rc.top, rc.right, rc.bottom, m_nDpi);
     MoveTo(m_btnClose, l.close);
     MoveTo(m_stcStatusText, l.status);
     MoveTo(m_ctrlProgress, l.progress);
@@ -152,33 +120,6 @@ void CLumoraZUDeZazedaDlg::LayoutControls() {
     Show(m_btnFeedback, SW_HIDE);
 }
 
-void CLumoraZUDeZazedaDlg::DrawSkinFile(HDC hDC, CImage& image, const wchar_t* pszRelative, int x, int y) {
-    // Decoded at the first draw; a file that cannot be read is tried again
-    // at the next one, as before.
-    if (image.IsNull()) LoadSkinImage(SkinFilePath(pszRelative).c_str(), image);
-    image.Draw(hDC, x, y);
-}
-
-void CLumoraZUDeZazedaDlg::DrawStatePictures(HDC hDC, const RECT& rc, bool bDivider) {
-    switch (m_nState) {
-    case STATE_NO_UPDATE:
-    case STATE_NEW_VERSION:
-        if (m_nState == STATE_NO_UPDATE)
-            DrawSkinFile(hDC, m_imgNoUpdate, L"skin/update/无需更新.png", rc.left + kStateImageX,
-                         rc.top + kStateImageY);
-        else
-            DrawSkinFile(hDC, m_imgNewVersion, L"skin/update/发现新版本.png", rc.left + kStateImageX,
-                         rc.top + kStateImageY);
-        if (bDivider) m_imgDivider.Draw(hDC, rc.left + kDividerX, rc.bottom - kDividerAboveBottom);
-        break;
-    case STATE_FAILED:
-        DrawSkinFile(hDC, m_imgFailed, L"skin/update/升级失败.png", rc.left + kStateImageX, rc.top + kStateImageY);
-        DrawSkinFile(hDC, m_imgAdvice, L"skin/update/建议.png", rc.left + kAdviceImageX, rc.top + kAdviceImageY);
-        break;
-    default: break;
-    }
-}
-
 void CLumoraZUDeZazedaDlg::ShowState(int nState) {
     LogEvent("show", {{"state", StateName(nState)}});
     if (!IsWindowVisible()) ShowWindow(SW_SHOWNORMAL);
@@ -187,13 +128,24 @@ void CLumoraZUDeZazedaDlg::ShowState(int nState) {
     GetClientRect(&rc);
     const CWindowDC dc(m_hWnd);
     Invalidate(TRUE);
+    ApplyStateControls(nState, rc);
+    if (nState == STATE_DOWNLOADING) {
+        m_ctrlProgress.SetPos(0);
+        m_nShownPercent = -1;
+    }
+    // Drawn at once as well; the erase that the invalidation causes draws the
+    // same pictures again over the background.
+    DrawStatePictures(dc.Get(), rc, true);
+}
+
+void CLumoraZUDeZazedaDlg::ApplyStateControls(int nState, const RECT& rc) {
     switch (nState) {
     case STATE_NO_UPDATE:
-        MoveTo(m_btnOk, OkRectNoUpdate(rc.right, rc.bottom));
+        MoveTo(m_btnOk, OkRectNoUpdate(rc.right, rc.bottom, m_nDpi));
         Show(m_btnOk, SW_SHOWNORMAL);
         break;
     case STATE_NEW_VERSION:
-        MoveTo(m_btnOk, OkRectNewVersion(rc.right, rc.bottom));
+        MoveTo(m_btnOk, OkRectNewVersion(rc.right, rc.bottom, m_nDpi));
         Show(m_btnOk, SW_SHOWNORMAL);
         Show(m_btnCancel, SW_SHOWNORMAL);
         break;
@@ -202,8 +154,6 @@ void CLumoraZUDeZazedaDlg::ShowState(int nState) {
         Show(m_btnCancel, SW_HIDE);
         Show(m_ctrlProgress, SW_SHOWNORMAL);
         Show(m_stcStatusText, SW_SHOWNORMAL);
-        m_ctrlProgress.SetPos(0);
-        m_nShownPercent = -1;
         break;
     case STATE_FAILED:
         Show(m_ctrlProgress, SW_HIDE);
@@ -213,9 +163,6 @@ void CLumoraZUDeZazedaDlg::ShowState(int nState) {
         break;
     default: break;
     }
-    // Drawn at once as well; the erase that the invalidation causes draws the
-    // same pictures again over the background.
-    DrawStatePictures(dc.Get(), rc, true);
 }
 
 void CLumoraZUDeZazedaDlg::EnterDownloadingState() {
@@ -289,7 +236,8 @@ void CLumoraZUDeZazedaDlg::OnTimer(UINT_PTR) {
         if (nPercent != m_nShownPercent) {
             m_nShownPercent = nPercent;
             m_ctrlProgress.SetPos(nPercent);
-            std::wstring line = FormatStatusLine(NarrowToWide(m_szStatus), nPercent);
+            // The status texts are GBK whatever the system's code page.
+            std::wstring line = FormatStatusLine(GbkToWide(m_szStatus), nPercent);
             ::SetDlgItemTextW(m_hWnd, IDC_STATUS_TEXT, line.c_str());
         }
     }
@@ -302,34 +250,15 @@ void CLumoraZUDeZazedaDlg::OnDestroy() {
     StopWorker();
 }
 
-BOOL CLumoraZUDeZazedaDlg::OnEraseBkgnd(HDC hDC) {
-    RECT rc;
-    GetClientRect(&rc);
-    bool bBackground = !m_imgBackground.IsNull();
-    if (bBackground) m_imgBackground.Draw(hDC, rc.left, rc.top);
-    DrawStatePictures(hDC, rc, bBackground);
-    return TRUE;
-}
-
 void CLumoraZUDeZazedaDlg::OnSize(UINT, int, int) {
     Default();
     LayoutControls();
-}
-
-HBRUSH CLumoraZUDeZazedaDlg::OnCtlColor(HDC hDC, HWND, UINT nCtlColor) {
-    HBRUSH hBrush = (HBRUSH)Default();
-    if (nCtlColor == CTLCOLOR_STATIC) {
-        ::SetBkColor(hDC, kDarkColour);
-        hBrush = (HBRUSH)::GetStockObject(NULL_BRUSH);
-        ::SetTextColor(hDC, kStatusTextColour);
-    }
-    return hBrush;
 }
 
 LRESULT CLumoraZUDeZazedaDlg::OnNcHitTest(POINT pt) {
     RECT rc;
     GetClientRect(&rc);
     ::ScreenToClient(m_hWnd, &pt);
-    if (InCaptionBand(rc.left, rc.top, rc.right, pt.x, pt.y)) return HTCAPTION;
+    if (InCaptionBand(rc.left, rc.top, rc.right, pt.x, pt.y, m_nDpi)) return HTCAPTION;
     return Default();
 }

@@ -104,8 +104,8 @@ def run(wine, workdir):
     """Starts updaters; any still running at the end of the test is killed."""
     started = []
 
-    def start(*args, exe=EXE):
-        u = Updater(wine, args, exe=exe)
+    def start(*args, exe=EXE, locale=None):
+        u = Updater(wine, args, exe=exe, locale=locale)
         started.append(u)
         return u
 

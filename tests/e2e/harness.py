@@ -1,6 +1,7 @@
 """Runs the real updater under Wine on a virtual display and observes it
 from outside: process exit, X windows, the inspector's view of the dialog,
 files in the work folder."""
+import contextlib
 import json
 import re
 import os
@@ -59,6 +60,14 @@ def wine_environment():
     return env
 
 
+# Locales that tools/wine-prefix.sh generates, and the ANSI code page Wine
+# gives a program under each.
+LOCALES = {"zh_CN.UTF-8": 936, "en_US.UTF-8": 1252, "zh_TW.UTF-8": 950}
+# Wine 8 reads the display's DPI from here when a program starts (the
+# LogPixels under Software\Wine\Fonts does not count).
+DESKTOP = r"HKCU\Control Panel\Desktop"
+
+
 class Display:
     """A private Xvfb server."""
 
@@ -111,15 +120,20 @@ class Wine:
         subprocess.run([self.server, "-k"], env=self.env, capture_output=True)
         subprocess.run([self.server, "-w"], env=self.env, capture_output=True, timeout=30)
 
-    def popen(self, exe, args=(), stderr=subprocess.DEVNULL):
-        return subprocess.Popen([self.loader, str(exe), *map(str, args)], env=self.env,
+    def environment(self, locale=None):
+        """The environment of a program run under that locale (the default:
+        zh_CN, code page 936)."""
+        return dict(self.env, LC_ALL=locale) if locale else self.env
+
+    def popen(self, exe, args=(), stderr=subprocess.DEVNULL, locale=None):
+        return subprocess.Popen([self.loader, str(exe), *map(str, args)], env=self.environment(locale),
                                 stdout=subprocess.DEVNULL, stderr=stderr)
 
-    def run(self, exe, args=(), timeout=60):
+    def run(self, exe, args=(), timeout=60, locale=None):
         """Runs to completion; output goes through files, not pipes, since
         Wine's background processes inherit and keep pipes open."""
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            proc = subprocess.Popen([self.loader, str(exe), *map(str, args)], env=self.env,
+            proc = subprocess.Popen([self.loader, str(exe), *map(str, args)], env=self.environment(locale),
                                     stdout=out, stderr=err)
             try:
                 proc.wait(timeout)
@@ -139,6 +153,27 @@ class Wine:
         r = self.run("reg", ["add", INTERNET_SETTINGS, "/v", "DefaultConnectionSettings", "/t", "REG_BINARY",
                              "/d", data.hex(), "/f"])
         assert r.returncode == 0, r.stderr
+
+    @contextlib.contextmanager
+    def display_dpi(self, dpi):
+        """Programs started inside run at that display scale; the setting
+        the prefix had comes back afterwards."""
+        query = self.run("reg", ["query", DESKTOP, "/v", "LogPixels"]).stdout.decode("ascii", "replace")
+        old = re.search(r"LogPixels\s+REG_DWORD\s+0x([0-9a-fA-F]+)", query)
+        r = self.run("reg", ["add", DESKTOP, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"])
+        assert r.returncode == 0, r.stderr
+        try:
+            yield dpi
+        finally:
+            if old:
+                self.run("reg", ["add", DESKTOP, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(int(old.group(1), 16)),
+                                 "/f"])
+            else:
+                self.run("reg", ["delete", DESKTOP, "/v", "LogPixels", "/f"])
+
+    def code_page(self, locale=None):
+        """The ANSI code page of a program run under that locale."""
+        return json.loads(self.run(INSPECTOR, locale=locale).stdout.decode("utf-8", "replace"))["acp"]
 
     def clear_internet_options(self):
         self.run("reg", ["delete", INTERNET_SETTINGS, "/v", "DefaultConnectionSettings", "/f"])
@@ -185,14 +220,14 @@ class Wine:
 
 
 class Updater:
-    """One run of the updater."""
+    """One run of the updater (under another locale than zh_CN if given)."""
 
-    def __init__(self, wine, args=(), exe=EXE):
+    def __init__(self, wine, args=(), exe=EXE, locale=None):
         self.wine = wine
         self.started = time.monotonic()
         # Wine reports crashes (and backtraces) on the program's stderr.
         self.stderr = tempfile.TemporaryFile()
-        self.proc = wine.popen(exe, args, stderr=self.stderr)
+        self.proc = wine.popen(exe, args, stderr=self.stderr, locale=locale)
         self.ever_mapped = False
 
     def stderr_text(self):

@@ -11,7 +11,7 @@ import pytest
 from PIL import Image, ImageChops
 
 from conftest import manifest
-from harness import EXE, INSPECTOR, LAYOUT, PRODUCT, ROOT, center, control, visible_controls
+from harness import BUILD, EXE, INSPECTOR, LAYOUT, PRODUCT, ROOT, center, click_control, control, visible_controls
 
 BG = (10, 20, 30)
 COLOURS = {
@@ -188,6 +188,42 @@ def test_without_any_skin_buttons_show_their_captions(skinned, service, wine):
     assert light > len(pixels) // 2 and dark > 10, (light, dark)
 
 
+def test_moved_to_a_monitor_of_150_percent_the_window_follows(run, service, wine):
+    """As Windows tells a window that has moved to a 150 % monitor (Wine has
+    one scale for all): it takes the proposed rectangle, lays itself out for
+    that scale and redraws from the 150 % pictures."""
+    service.set_manifest(manifest("1.1.1.3"))
+    u = run()
+    w, _ = settled(u, wine, {"ok", "cancel", "close"})
+    x, y = w["rect"][:2]
+    wine.run(INSPECTOR, ["--dpi", "144"])
+    w = u.window()
+    assert w["rect"][:2] == [x, y]
+    img = assert_new_version_at_scale(wine, w, PRODUCT["by_dpi"]["144"], SHIPPED / "150")
+    save_screen(img, "dpi-96-moved-to-144.png")
+
+
+def test_a_skin_of_100_percent_pictures_only_is_drawn_larger_at_150_percent(skinned, service, wine):
+    """A publisher's own skin without the larger sets: at 150 % every picture
+    is at its place and of its size at that scale, edge to edge."""
+    scale = PRODUCT["by_dpi"]["144"]
+    service.set_manifest(manifest("1.1.1.3"))
+    with wine.display_dpi(144):
+        u = skinned()
+        w, img = settled(u, wine, {"ok", "cancel", "close"})
+    save_screen(img, "dpi-144-100-percent-skin.png")
+    state, divider = scale["pictures"]["state"], scale["pictures"]["divider"]
+    (pw, ph), (dw, dh) = ((x * 3 // 2, y * 3 // 2) for x, y in (COLOURS["发现新版本.png"][0], COLOURS["分割线.png"][0]))
+    assert img.getpixel((w["client"][0] - 1, w["client"][1] - 1)) == BG  # the background covers the window
+    assert img.getpixel(at(state)) == colour("发现新版本.png")
+    assert img.getpixel(at(state, pw - 1, ph - 1)) == colour("发现新版本.png")
+    assert img.getpixel(at(state, pw, ph)) == BG
+    assert img.getpixel(at(divider, dw - 1, dh - 1)) == colour("分割线.png")
+    for name, picture in [("ok", "确定.png"), ("cancel", "取消.png"), ("close", "关闭_hover.png")]:
+        x, y, cw, ch = scale["layout"][name]
+        assert img.getpixel((x, y)) == img.getpixel((x + cw - 1, y + ch - 1)) == colour(picture), name
+
+
 def test_real_skin_is_shipped_beside_the_exe():
     for name in COLOURS:
         assert (ROOT / "skin" / "update" / name).is_file(), name
@@ -195,18 +231,32 @@ def test_real_skin_is_shipped_beside_the_exe():
 
 
 SHIPPED = ROOT / "skin" / "update"
+# Screenshots the tests leave for people to look at.
+SCREENS = BUILD / "screens"
 
 
-def drawn_over_background(name, origin, size=None):
+def drawn_over_background(name, origin, size=None, art_set=SHIPPED):
     """The shipped picture as the window must show it: alpha-blended at
     origin over the shipped background (at size when it is stretched)."""
-    bg = Image.open(SHIPPED / "升级背景.png").convert("RGBA")
-    art = Image.open(SHIPPED / name).convert("RGBA")
+    bg = Image.open(art_set / "升级背景.png").convert("RGBA")
+    art = Image.open(art_set / name).convert("RGBA")
     if size:
         art = art.resize(size)
     x, y = origin
     under = bg.crop((x, y, x + art.width, y + art.height))
     return Image.alpha_composite(under, art).convert("RGB")
+
+
+def worst_difference(img, name, origin, left=0, art_set=SHIPPED, size=None):
+    """The largest channel difference between the screenshot and the
+    picture drawn over the background at origin (from column left on, at
+    most size pixels of it)."""
+    want = drawn_over_background(name, origin, art_set=art_set)
+    width, height = size or want.size
+    want = want.crop((left, 0, min(width, want.width), min(height, want.height)))
+    x, y = origin[0] + left, origin[1]
+    got = img.crop((x, y, x + want.width, y + want.height))
+    return max(max(abs(a - b) for a, b in zip(p, q)) for p, q in zip(got.getdata(), want.getdata()))
 
 
 # (arguments, refresh fault, manifest, the controls shown, the pictures: name and origin)
@@ -242,9 +292,65 @@ def test_each_state_with_the_shipped_skin(run, service, wine, state):
     img = grab(wine, w)
     assert u.running()
     for name, origin, *left in pictures:
-        want = drawn_over_background(name, origin)
-        want = want.crop((left[0] if left else 0, 0, want.width, want.height))
-        x, y = origin[0] + (left[0] if left else 0), origin[1]
-        got = img.crop((x, y, x + want.width, y + want.height))
-        worst = max(max(abs(a - b) for a, b in zip(p, q)) for p, q in zip(got.getdata(), want.getdata()))
+        worst = worst_difference(img, name, origin, *left)
         assert worst <= 3, (name, worst)
+
+
+def save_screen(img, name):
+    SCREENS.mkdir(parents=True, exist_ok=True)
+    img.save(SCREENS / name)
+
+
+def assert_new_version_at_scale(wine, w, scale, art):
+    """The new-version window laid out for the scale, and each picture pixel
+    for pixel the art drawn for it (a stretched smaller picture would not
+    match); returns the screenshot."""
+    layout = scale["layout"]
+    assert w["rect"][2:] == scale["client"] and w["client"] == scale["client"]
+    for name in layout.keys() - {"ok_no_update"}:
+        assert control(w, name)["rect"] == layout[name], name
+    assert visible_controls(w) == {"ok", "cancel", "close"}
+    wine.run(INSPECTOR, ["--repaint"])  # one blend over a fresh erase
+    time.sleep(0.5)
+    img = grab(wine, w)
+    for name, origin in [("发现新版本.png", scale["pictures"]["state"]), ("分割线.png", scale["pictures"]["divider"]),
+                         ("确定.png", layout["ok"][:2]), ("取消.png", layout["cancel"][:2]),
+                         ("关闭_hover.png", layout["close"][:2])]:
+        assert worst_difference(img, name, origin, art_set=art) <= 3, name
+    # The title band left of the close button: the product name's glyphs.
+    band = (layout["close"][0], scale["caption_band"])
+    assert worst_difference(img, "升级背景.png", (0, 0), art_set=art, size=band) <= 3
+    return img
+
+
+@pytest.mark.parametrize("dpi", [96, 144, 192])
+def test_the_shipped_skin_at_each_display_scale(run, service, wine, dpi):
+    """At 100, 150 and 200 %: the window, every control and the drag band's
+    pictures at that scale, each picture pixel for pixel the art drawn for
+    it (a stretched smaller picture would not match), the bar's track and a
+    status font of that scale while downloading."""
+    scale = PRODUCT["by_dpi"][str(dpi)]
+    art = SHIPPED if scale["skin_set"] == 100 else SHIPPED / str(scale["skin_set"])
+    layout = scale["layout"]
+    service.add_file("slow.exe", b"\0" * (1 << 20))
+    service.set_manifest(manifest("1.1.1.3", url="{base}/fault/throttle=20K/files/slow.exe"))
+    with wine.display_dpi(dpi):
+        u = run()
+        w, _ = settled(u, wine, {"ok", "cancel", "close"})
+        img = assert_new_version_at_scale(wine, w, scale, art)
+        save_screen(img, f"dpi-{dpi}-new-version.png")
+
+        click_control(wine, w, "ok")
+        w = u.wait_window(lambda w: control(w, "status")["visible"] and "%" in control(w, "status")["text"])
+        time.sleep(0.3)
+        img = grab(wine, w)
+        save_screen(img, f"dpi-{dpi}-downloading.png")
+        bx, by, bw, bh = layout["progress"]
+        track = Image.open(art / "进度背景.png")
+        right = bw * 3 // 4  # beyond what has arrived
+        assert worst_difference(img, "进度背景.png", (bx, by + (bh - track.height) // 2), right, art_set=art) <= 3
+        sx, sy, sw, sh = layout["status"]
+        text = tuple(PRODUCT["colours"]["status_text"])
+        line = img.crop((sx, sy, sx + sw, sy + sh))
+        rows = [y for y in range(sh) if any(line.getpixel((x, y)) == text for x in range(sw))]
+        assert rows and 0.7 * scale["status_font"] <= rows[-1] - rows[0] + 1 <= scale["status_font"], rows

@@ -92,6 +92,32 @@ TEST_F(SkinFiles, CanvasLoaderGivesPremultiplied32BitImages) {
     EXPECT_EQ(partial.GetWidth(), 0);
 }
 
+// A picture of a set drawn at another scale is resampled to its size there:
+// still premultiplied, and opaque up to its edges (the filter must not reach
+// past the picture into transparency).
+TEST_F(SkinFiles, CanvasLoaderScalesAPictureToTheWindowsScale) {
+    CImage opaque, partial;
+    ASSERT_EQ(LoadSkinImage(Path(L"升级背景.png").c_str(), opaque, 100, 192), 0);
+    ASSERT_EQ(opaque.GetWidth(), 6);
+    ASSERT_EQ(opaque.GetHeight(), 4);
+    EXPECT_TRUE(opaque.HasAlpha());
+    const Bytes pixels = Bgra(opaque);
+    for (size_t i = 3; i < pixels.size(); i += 4) EXPECT_EQ(pixels[i], 255) << "pixel " << i / 4;
+    const uint8_t* pRed = Pixel(opaque, 0, 0);  // the red corner stays red
+    EXPECT_TRUE(pRed[2] > 160 && pRed[0] < 90 && pRed[1] < 90) << +pRed[0] << " " << +pRed[1] << " " << +pRed[2];
+
+    ASSERT_EQ(LoadSkinImage(Path(L"关闭_hover.png").c_str(), partial, 100, 144), 0);
+    EXPECT_EQ(partial.GetWidth(), 3);
+    EXPECT_EQ(partial.GetHeight(), 3);
+    const Bytes faces = Bgra(partial);
+    for (size_t i = 0; i < faces.size(); i += 4)
+        EXPECT_TRUE(faces[i] <= faces[i + 3] && faces[i + 1] <= faces[i + 3] && faces[i + 2] <= faces[i + 3]) << i / 4;
+
+    // The 150 % set at 150 %: the file's own pixels.
+    ASSERT_EQ(LoadSkinImage(Path(L"关闭_hover.png").c_str(), partial, 150, 144), 0);
+    EXPECT_EQ(Bgra(partial), kPartialPremultiplied);
+}
+
 TEST_F(SkinFiles, GeneralLoaderKeepsOpaqueDepthsAndPremultipliesAlpha) {
     CImage opaque, partial, palette, target, missing;
     ASSERT_EQ(opaque.Load(Path(L"升级背景.png").c_str()), 0);

@@ -78,16 +78,19 @@ const char* GetWorkDir() {
 }
 
 std::wstring GetModuleDir() {
-    std::vector<char> path(kModulePathSize, '\0');
-    DWORD n = ::GetModuleFileNameA(nullptr, path.data(), kModulePathSize);
+    // Wide, as the system names it: through the code page a folder outside
+    // it (a Chinese user name on an English system) would come back with
+    // '?'. The limit counts characters.
+    std::vector<wchar_t> path(kModulePathSize, L'\0');
+    DWORD n = ::GetModuleFileNameW(nullptr, path.data(), kModulePathSize);
     if (n >= kModulePathSize) return std::wstring();
     for (DWORD i = n; i > 0; --i) {
-        if (path[i - 1] == '\\' || path[i - 1] == '/') {
-            path[i] = '\0';
+        if (path[i - 1] == L'\\' || path[i - 1] == L'/') {
+            path[i] = L'\0';
             break;
         }
     }
-    return NarrowToWide(path.data());
+    return path.data();
 }
 
 void DeleteLeftoverParts(const std::wstring& folder) {
