@@ -105,11 +105,18 @@ FolderCheck CheckHeldFolder(HANDLE hFolder, bool bMissing) {
 }
 
 namespace {
-// Held and judged in one step; bMissing only when the system said so.
+// Held and judged in one step; bMissing only when the system said so. The
+// path's own attributes count too: Wine opens what a symbolic link points
+// to even when told not to, and shows the link only there.
 FolderCheck HoldAndCheck(const wchar_t* pszPath, CHandle& held) {
     held = HoldFolder(pszPath);
     const DWORD nError = held.IsValid() ? ERROR_SUCCESS : ::GetLastError();
-    return CheckHeldFolder(held.Get(), nError == ERROR_FILE_NOT_FOUND || nError == ERROR_PATH_NOT_FOUND);
+    const FolderCheck check =
+        CheckHeldFolder(held.Get(), nError == ERROR_FILE_NOT_FOUND || nError == ERROR_PATH_NOT_FOUND);
+    const DWORD nAttributes = ::GetFileAttributesW(pszPath);
+    if (nAttributes == INVALID_FILE_ATTRIBUTES || !(nAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return check;
+    held.Close();  // a link, dangling or not
+    return FolderCheck::Foreign;
 }
 }  // namespace
 
