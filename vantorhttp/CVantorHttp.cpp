@@ -172,16 +172,11 @@ int64_t QueryContentLength(HINTERNET req) {
     if (!WinHttpQueryHeaders(req, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
                              WINHTTP_NO_HEADER_INDEX))
         return GetLastError() == ERROR_WINHTTP_HEADER_NOT_FOUND ? -1 : -2;
-    const wchar_t* p = text;
-    while (*p == L' ' || *p == L'\t') ++p;
-    if (*p < L'0' || *p > L'9') return -2;
-    uint64_t v = 0;
-    for (; *p >= L'0' && *p <= L'9'; ++p) {
-        if (v > (static_cast<uint64_t>(INT64_MAX) - 9) / 10) return -2;
-        v = v * 10 + static_cast<unsigned>(*p - L'0');
-    }
-    while (*p == L' ' || *p == L'\t') ++p;
-    return *p ? -2 : static_cast<int64_t>(v);
+    // Blanks stay blanks; anything beyond ASCII can only be refused.
+    std::string narrow;
+    for (const wchar_t* p = text; *p; ++p) narrow += *p < 0x80 ? static_cast<char>(*p) : '?';
+    const int64_t length = ParseContentLength(narrow.c_str());
+    return length < 0 ? -2 : length;
 }
 
 // Wide throughout: the owner names the same folder and file in the same

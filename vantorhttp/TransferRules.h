@@ -1,6 +1,7 @@
 // The transfer's rules that need no Windows header: which answers deserve
-// another attempt, how long to wait first, and what an answer to a range
-// request means for the bytes already on disk.
+// another attempt, how long to wait first, what the headers it reads say,
+// what an answer to a range request means for the bytes already on disk,
+// and how large each read of the body is.
 #pragma once
 
 #include <cstddef>
@@ -22,6 +23,10 @@ bool IsRetryableStatus(int nStatus);
 // Retry-After in seconds; -1 when absent or not plain seconds (an HTTP date).
 int64_t ParseRetryAfterSeconds(const char* pszValue);
 
+// Content-Length: a plain decimal number between blanks that fits in 63
+// bits; -1 for anything else.
+int64_t ParseContentLength(const char* pszValue);
+
 // A strong entity tag ("...", not W/"..."): only those may go into If-Range.
 bool IsStrongEtag(const char* pszValue);
 
@@ -39,8 +44,8 @@ enum class RangeAnswer {
 };
 // The answer to "Range: bytes=nOffset-" for a file of nTotal bytes.
 // nContentLength is -1 when the answer has none.
-RangeAnswer JudgeRangeAnswer(int nStatus, const char* pszContentRange, int64_t nContentLength,
-                             uint64_t nOffset, uint64_t nTotal);
+RangeAnswer JudgeRangeAnswer(int nStatus, const char* pszContentRange, int64_t nContentLength, uint64_t nOffset,
+                             uint64_t nTotal);
 
 // Plans the reads of a body. A read waits until its buffer is full (or the
 // body ends), and under Wine every moment spent waiting inside it costs CPU
