@@ -60,8 +60,8 @@ public:
     // a time-out or a "not now" status, and resume with byte ranges.
     void EnableRetries();
 
-    // What a kept body holds: bytes known to be on the disk, the length of
-    // the whole file (-1 unknown) and the validator (strong ETag, else
+    // What a kept download holds: bytes known to be on the disk, the length
+    // of the whole file (-1 unknown) and the validator (strong ETag, else
     // Last-Modified; empty when none) of the answer that began it.
     struct KeptDownload {
         uint64_t nHeld = 0;
@@ -94,7 +94,12 @@ public:
     // Stops a running transfer: GetState() becomes kErrCancelled promptly.
     void Cancel();
 
-    struct Shared;  // state shared with the transfer thread
+    // A transfer cut short by a crash or a power cut leaves its temporary
+    // file behind; only one copy of the updater runs, so any such file in a
+    // folder it downloads into is a leftover. Deletes them in dir.
+    static void DeleteLeftoverParts(const std::wstring& dir);
+
+    struct Shared;  // state shared with the transfer thread (SharedState.h)
 
 private:
     std::shared_ptr<Shared> m_pShared;

@@ -2,12 +2,12 @@
 
 #include <shlwapi.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "CVantorHttp.h"
 #include "common/Log.h"
+#include "common/Progress.h"
 #include "common/TextConv.h"
 #include "update/UpdateView.h"
 #include "update/download/HandOver.h"
@@ -74,7 +74,7 @@ SourceResult DownloadFromSource(const char* pszSourceUrl, CUpdateView* pView, co
             return SourceResult::Stopped;
         }
         // Another source starts from zero: the bar holds until it passes.
-        pView->m_dProgress = std::max(pView->m_dProgress.load(), http.GetDownProgress());
+        pView->m_dProgress = ShownProgress(pView->m_dProgress.load(), http.GetDownProgress());
         ::Sleep(10);
     }
     if (pView->m_stopWorker.IsRaised()) return SourceResult::Stopped;
@@ -133,7 +133,7 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
     const std::wstring widePath = workDir + L"/" + wideName;
     // Checked again now: the folder may have been swapped since the check.
     if (CheckFolder(workDir.c_str()) != FolderCheck::Own) return Fail(pView, "folder-not-ours");
-    DeleteLeftoverParts(workDir);
+    CVantorHttp::DeleteLeftoverParts(workDir);
     const IntegrityExpectation& want = pView->m_integrity;
     // Each source from byte zero with retries of its own; the file keeps the
     // name from url.
