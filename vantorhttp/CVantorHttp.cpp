@@ -2,7 +2,8 @@
 // over synchronous WinHTTP on a worker thread; the owner only polls atomics
 // and shares the rest through SharedState.h. The loop opens the session
 // through the user's proxy (ProxySession.h) and runs Attempt() (Attempt.h)
-// until one succeeds, one fails for good, or the retries are used up.
+// until one succeeds, one fails for good, or the retries are used up,
+// telling the owner of each attempt.
 #include "CVantorHttp.h"
 
 #include <windows.h>
@@ -22,7 +23,6 @@
 #include "TempFile.h"
 #include "Tls.h"
 #include "TransferRules.h"
-#include "common/Log.h"
 #include "common/Progress.h"
 #include "common/TextConv.h"
 
@@ -31,36 +31,6 @@ namespace {
 // How long the destructor waits, in two halves: before it closes the handles
 // of a worker stuck in WinHTTP, and after.
 constexpr std::chrono::milliseconds kJoinHalf(150);
-
-// One line per attempt of a transfer that retries (an installer; the
-// manifest's single attempt is told by its caller), never per read.
-class AttemptLog {
-public:
-    AttemptLog(Shared& s, int attempt, const Body& body)
-        : m_s(s), m_attempt(attempt), m_from(s.retries && body.CanResume() ? body.size : 0), m_began(GetTickCount64()) {
-        m_s.attemptStatus = 0;
-        m_s.error = 0;
-    }
-    void Write(const Body& body, const Outcome& o, const char* result, double pauseSeconds = -1) const {
-        if (!m_s.retries) return;
-        LogFields f = {{"n", std::to_string(m_attempt)},
-                       {"from", std::to_string(m_from)},
-                       {"status", std::to_string(m_s.attemptStatus)},
-                       {"bytes", std::to_string(body.size >= m_from ? body.size - m_from : body.size)},
-                       {"ms", std::to_string(GetTickCount64() - m_began)},
-                       {"result", result}};
-        if (o.state != CVantorHttp::kStateDone) f.emplace_back("reason", CVantorHttp::StateName(o.state));
-        if (m_s.error) AddErrorFields(f, m_s.error);
-        if (pauseSeconds >= 0) f.emplace_back("pause_ms", std::to_string(static_cast<long long>(pauseSeconds * 1000)));
-        LogEvent("attempt", f);
-    }
-
-private:
-    Shared& m_s;
-    int m_attempt;
-    uint64_t m_from;
-    ULONGLONG m_began;
-};
 
 // The transfer itself; returns the final state it wants to publish.
 int Transfer(Shared& s) {
@@ -81,23 +51,39 @@ int Transfer(Shared& s) {
     std::minstd_rand random(static_cast<unsigned>(seed.QuadPart) ^ GetCurrentThreadId());
     std::uniform_real_distribution<double> spread(0.0, 1.0);
     for (int attempt = 1;; ++attempt) {
-        AttemptLog log(s, attempt, body);
+        CVantorHttp::AttemptReport report;
+        report.n = attempt;
+        report.from = s.retries && body.CanResume() ? body.size : 0;
+        s.attemptStatus = 0;
+        s.error = 0;
+        const ULONGLONG began = GetTickCount64();
         const Outcome o = Attempt(s, connect, body);
         Drop(s, &Shared::request);
         SaveKept(s, body);
+        auto tell = [&](CVantorHttp::AttemptResult result, double pauseSeconds) {
+            if (!s.onAttempt) return;
+            report.status = s.attemptStatus;
+            report.bytes = body.size >= report.from ? body.size - report.from : body.size;
+            report.ms = GetTickCount64() - began;
+            report.result = result;
+            report.state = o.state;
+            report.error = s.error;
+            report.pauseMs = pauseSeconds >= 0 ? static_cast<long long>(pauseSeconds * 1000) : -1;
+            s.onAttempt(report);
+        };
         if (o.state == CVantorHttp::kStateDone) {
-            log.Write(body, o, "done");
+            tell(CVantorHttp::AttemptResult::Done, -1);
             break;
         }
         // A server that wants a longer pause than a user would wait for
         // ends the transfer now rather than later.
         if (!o.retry || !s.retries || attempt > kMaxRetries || o.retryAfter > kMaxRetryAfterSeconds) {
-            log.Write(body, o, "final");
+            tell(CVantorHttp::AttemptResult::Final, -1);
             return o.state;
         }
         const double pause =
             o.retryAfter >= 0 ? static_cast<double>(o.retryAfter) : RetryBackoffSeconds(attempt, spread(random));
-        log.Write(body, o, "retry", pause);
+        tell(CVantorHttp::AttemptResult::Retry, pause);
         if (!s.stop.PauseUnlessRaised(std::chrono::duration<double>(pause))) return CVantorHttp::kErrCancelled;
     }
     if (s.hash) s.digestOk = body.hasher.Finish(s.digest);
@@ -306,6 +292,10 @@ void CVantorHttp::KeepDownload(const wchar_t* pszPath, const KeptDownload& from,
         s.received.store(from.nHeld);
         s.length.store(from.nTotal);
     }
+}
+
+void CVantorHttp::OnAttempt(std::function<void(const AttemptReport&)> onAttempt) {
+    if (GetState() == kStateIdle) m_pShared->onAttempt = std::move(onAttempt);
 }
 
 int CVantorHttp::GetHttpStatus() const { return m_pShared->status.load(); }

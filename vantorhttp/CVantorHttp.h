@@ -79,6 +79,27 @@ public:
     void KeepDownload(const wchar_t* pszPath, const KeptDownload& from,
                       std::function<void(const KeptDownload&)> onSaved);
 
+    // How one request and its answer went, for the owner's log.
+    enum class AttemptResult {
+        Done,   // the body is complete
+        Retry,  // another attempt follows after pauseMs
+        Final,  // the transfer ends with state
+    };
+    struct AttemptReport {
+        int n = 0;           // 1 for the first
+        uint64_t from = 0;   // where the range it asked for began; 0 for the whole file
+        int status = 0;      // of its answer; 0 when none came
+        uint64_t bytes = 0;  // of the body, received by this attempt
+        uint64_t ms = 0;     // from its start to its end
+        AttemptResult result = AttemptResult::Final;
+        int state = kStateDone;   // how it ended: kStateDone or a failure
+        unsigned long error = 0;  // of its last failed call; 0 when none failed
+        int64_t pauseMs = -1;     // before the next attempt; -1 when none follows
+    };
+    // onAttempt runs on the transfer thread at the end of every attempt,
+    // before the pause that may follow it.
+    void OnAttempt(std::function<void(const AttemptReport&)> onAttempt);
+
     // Observers.
     int GetHttpStatus() const;                 // final status code, 0 if none
     uint64_t GetReceivedBytes() const;         // of the body now held, resumed bytes included

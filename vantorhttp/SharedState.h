@@ -31,6 +31,7 @@ struct CVantorHttp::Shared {
     std::wstring keptPath;  // KeepDownload: the body's own file, never deleted here
     CVantorHttp::KeptDownload keptFrom;
     std::function<void(const CVantorHttp::KeptDownload&)> onKept;
+    std::function<void(const CVantorHttp::AttemptReport&)> onAttempt;
     std::wstring url;  // as given, for the proxy look-up
     std::wstring host;
     std::wstring path;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -111,13 +112,14 @@ protected:
     }
     // A hashing transfer in this test's folder, with short time-outs unless told otherwise.
     std::unique_ptr<H> Start(const std::string& url, int idleMs = 1500, uint64_t maxBody = UINT64_MAX,
-                             bool retries = false) {
+                             bool retries = false, std::function<void(const H::AttemptReport&)> onAttempt = nullptr) {
         auto h = std::make_unique<H>();
         h->SetTempDir(dir.c_str());
         h->SetTimeouts(2000, idleMs);
         h->SetMaxBodySize(maxBody);
         h->EnableSha256();
         if (retries) h->EnableRetries();
+        if (onAttempt) h->OnAttempt(std::move(onAttempt));
         EXPECT_EQ(0, h->SendData("GET", url.c_str())) << url;
         return h;
     }
@@ -332,7 +334,9 @@ TEST_F(vantorhttp, ProgressMovesAndCancelEndsItAtEveryRate) {
 }
 
 // Faults on the first K requests of a path; every case side by side, so the
-// slowest bounds the time. The progress shown never goes back.
+// slowest bounds the time. The progress shown never goes back, and each
+// request is reported to the owner as the attempt it was: its status, "r"
+// when it asked for a range, and whether another attempt followed.
 TEST_F(vantorhttp, RetriesResumeWhereTheServerAllowsAndRestartElsewhere) {
     const int kAny = 99;  // a failure, whichever
     struct Case {
@@ -341,6 +345,7 @@ TEST_F(vantorhttp, RetriesResumeWhereTheServerAllowsAndRestartElsewhere) {
         std::string requests;
         double minS, maxS;
         int idleMs;
+        std::string attempts = "";  // when not the requests without their If-Range
     };
     const Case cases[] = {
         {"reset=256K,first=1", H::kStateDone, "200,206re", 0.3, 3, 1500},
@@ -354,17 +359,23 @@ TEST_F(vantorhttp, RetriesResumeWhereTheServerAllowsAndRestartElsewhere) {
         {"stall_body=256K,first=1", H::kStateDone, "200,206re", 1.3, 4, 1000},
         {"stall_body=100K", kAny, "200,206re,206re,206re", 6.7, 11, 1000},
         {"status=404", H::kErrStatus, "404", 0, 2, 1500},
-        {"redirect_loop", kAny, "302,302,302,302,302,302", 0, 2, 1500},
+        {"redirect_loop", kAny, "302,302,302,302,302,302", 0, 2, 1500, "0"},  // redirects are one attempt
         {"status=503,retry_after=1,first=1", H::kStateDone, "503,200", 0.95, 3, 1500},
         {"status=503,retry_after=60", H::kErrStatus, "503", 0, 2, 1500},
     };
     std::vector<std::unique_ptr<H>> hs;
     std::vector<std::string> names;
     std::vector<double> shown(std::size(cases), 0);
+    std::mutex mtx;
+    std::vector<std::vector<H::AttemptReport>> reports(std::size(cases));
     const double start = Now();
-    for (const Case& c : cases) {
+    for (size_t i = 0; i < std::size(cases); ++i) {
         names.push_back(Unique("retry"));
-        hs.push_back(Start(Url("/fault/" + c.faults + "/gen/1M/" + names.back()), c.idleMs, UINT64_MAX, true));
+        hs.push_back(Start(Url("/fault/" + cases[i].faults + "/gen/1M/" + names.back()), cases[i].idleMs, UINT64_MAX,
+                           true, [&, i](const H::AttemptReport& r) {
+                               std::lock_guard<std::mutex> lk(mtx);
+                               reports[i].push_back(r);
+                           }));
     }
     const std::vector<double> took = WaitAll(hs, start, 20, [&](size_t i) {
         EXPECT_GE(hs[i]->GetDownProgress(), shown[i]) << cases[i].faults;
@@ -377,6 +388,24 @@ TEST_F(vantorhttp, RetriesResumeWhereTheServerAllowsAndRestartElsewhere) {
         EXPECT_TRUE(c.state == kAny ? state < 0 : state == c.state) << state;
         EXPECT_EQ(c.requests, RequestLog(names[i]));
         EXPECT_TRUE(took[i] >= c.minS && took[i] <= c.maxS) << took[i] << " s";
+        std::string attempts, want = c.attempts;
+        for (size_t n = 0; n < reports[i].size(); ++n) {
+            const H::AttemptReport& r = reports[i][n];
+            attempts += (n ? "," : "") + std::to_string(r.status) + (r.from > 0 ? "r" : "");
+            EXPECT_EQ(int(n) + 1, r.n);
+            if (n + 1 < reports[i].size()) {
+                EXPECT_EQ(H::AttemptResult::Retry, r.result);
+                EXPECT_LT(r.state, 0);
+                EXPECT_GE(r.pauseMs, 0);
+            } else {
+                EXPECT_EQ(state == H::kStateDone ? H::AttemptResult::Done : H::AttemptResult::Final, r.result);
+                EXPECT_EQ(state, r.state);
+                EXPECT_EQ(-1, r.pauseMs);
+            }
+        }
+        if (want.empty())
+            for (char ch : c.requests) want += ch == 'e' || ch == 'd' ? "" : std::string(1, ch);
+        EXPECT_EQ(want, attempts);
         if (state != H::kStateDone) continue;
         Bytes digest(32);
         EXPECT_TRUE(hs[i]->GetSha256(digest.data()));
