@@ -21,6 +21,7 @@
 #include "ResponseHeaders.h"
 #include "SharedState.h"
 #include "TempFile.h"
+#include "Timeouts.h"
 #include "Tls.h"
 #include "TransferRules.h"
 #include "common/Progress.h"
@@ -186,6 +187,9 @@ int CVantorHttp::SendData(const char* pszMethod, const char* pszUrl, const char*
             result = kErrFailed;
         }
     }
+    const TransferTimeouts timeouts = GetTransferTimeouts();
+    s.connectMs = timeouts.connectMs;
+    s.idleMs = timeouts.idleMs;
     if (!s.state.compare_exchange_strong(idle, result)) return kErrFailed;
     if (result != kStateRunning) return result;
     try {
@@ -211,16 +215,6 @@ double CVantorHttp::GetDownProgress() const {
     return s.shownProgress;
 }
 
-int CVantorHttp::SaveData(const char* pszPath) {
-    if (!pszPath || !*pszPath) return -1;
-    try {
-        const std::wstring path = NarrowToWide(pszPath);
-        return path.empty() ? -1 : SaveData(path.c_str());
-    } catch (...) {
-        return -1;
-    }
-}
-
 int CVantorHttp::SaveData(const wchar_t* pszPath) {
     Shared& s = *m_pShared;
     if (!pszPath || !*pszPath || GetState() != kStateDone) return -1;
@@ -244,20 +238,6 @@ int CVantorHttp::SaveData(const wchar_t* pszPath) {
 
 void CVantorHttp::SetMaxBodySize(uint64_t nBytes) {
     if (GetState() == kStateIdle) m_pShared->maxBody = nBytes;
-}
-
-void CVantorHttp::SetTimeouts(int nConnectMs, int nIdleMs) {
-    if (GetState() != kStateIdle) return;
-    if (nConnectMs > 0) m_pShared->connectMs = nConnectMs;
-    if (nIdleMs > 0) m_pShared->idleMs = nIdleMs;
-}
-
-void CVantorHttp::SetTempDir(const char* pszDir) {
-    if (GetState() != kStateIdle) return;
-    try {
-        m_pShared->tempDir = pszDir ? NarrowToWide(pszDir) : std::wstring();
-    } catch (...) {
-    }
 }
 
 void CVantorHttp::SetTempDir(const wchar_t* pszDir) {
@@ -334,8 +314,6 @@ const char* CVantorHttp::StateName(int nState) {
 }
 
 uint64_t CVantorHttp::GetReceivedBytes() const { return m_pShared->received.load(); }
-
-int64_t CVantorHttp::GetContentLength() const { return m_pShared->length.load(); }
 
 bool CVantorHttp::GetSha256(uint8_t digest[32]) const {
     const Shared& s = *m_pShared;

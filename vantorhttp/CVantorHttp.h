@@ -46,16 +46,12 @@ public:
     double GetDownProgress() const;
     // Renames the complete body to pszPath (same volume), replacing any file there.
     // 0 on success, -1 on failure (state not 0, or the file system refused).
-    // Narrow paths are read in the thread's ANSI code page.
-    int SaveData(const char* pszPath);
     int SaveData(const wchar_t* pszPath);
 
     // Settings; call before SendData.
-    void SetMaxBodySize(uint64_t nBytes);           // default: no limit
-    void SetTimeouts(int nConnectMs, int nIdleMs);  // defaults 10 s and 30 s
-    void SetTempDir(const char* pszDir);            // default: the temporary path
-    void SetTempDir(const wchar_t* pszDir);
-    void EnableSha256();  // hash the body while it arrives
+    void SetMaxBodySize(uint64_t nBytes);    // default: no limit
+    void SetTempDir(const wchar_t* pszDir);  // default: the temporary path
+    void EnableSha256();                     // hash the body while it arrives
     // Up to kMaxRetries more attempts after a broken connection, a short body,
     // a time-out or a "not now" status, and resume with byte ranges.
     void EnableRetries();
@@ -103,7 +99,6 @@ public:
     // Observers.
     int GetHttpStatus() const;                 // final status code, 0 if none
     uint64_t GetReceivedBytes() const;         // of the body now held, resumed bytes included
-    int64_t GetContentLength() const;          // the whole body's; -1 while unknown or absent
     bool GetSha256(uint8_t digest[32]) const;  // after completion, if enabled
     // Once ended: the WinHTTP or system error of the last failed call (0
     // when none failed), and how the request went out (proxy=, via=,

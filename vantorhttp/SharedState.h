@@ -23,8 +23,8 @@ struct CVantorHttp::Shared {
     // Settings and the parsed URL: written by the owner before the worker
     // starts, read-only afterwards.
     uint64_t maxBody = UINT64_MAX;  // no limit
-    int connectMs = 10000;
-    int idleMs = 30000;
+    int connectMs = 0;
+    int idleMs = 0;
     std::wstring tempDir;
     bool hash = false;
     bool retries = false;
