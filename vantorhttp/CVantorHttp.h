@@ -46,22 +46,18 @@ public:
     double GetDownProgress() const;
     // Renames the complete body to pszPath (same volume), replacing any file there.
     // 0 on success, -1 on failure (state not 0, or the file system refused).
-    // Narrow paths are read in the thread's ANSI code page.
-    int SaveData(const char* pszPath);
     int SaveData(const wchar_t* pszPath);
 
     // Settings; call before SendData.
-    void SetMaxBodySize(uint64_t nBytes);           // default: no limit
-    void SetTimeouts(int nConnectMs, int nIdleMs);  // defaults 10 s and 30 s
-    void SetTempDir(const char* pszDir);            // default: the temporary path
-    void SetTempDir(const wchar_t* pszDir);
-    void EnableSha256();  // hash the body while it arrives
+    void SetMaxBodySize(uint64_t nBytes);    // default: no limit
+    void SetTempDir(const wchar_t* pszDir);  // default: the temporary path
+    void EnableSha256();                     // hash the body while it arrives
     // Up to kMaxRetries more attempts after a broken connection, a short body,
     // a time-out or a "not now" status, and resume with byte ranges.
     void EnableRetries();
 
-    // What a kept body holds: bytes known to be on the disk, the length of
-    // the whole file (-1 unknown) and the validator (strong ETag, else
+    // What a kept download holds: bytes known to be on the disk, the length
+    // of the whole file (-1 unknown) and the validator (strong ETag, else
     // Last-Modified; empty when none) of the answer that began it.
     struct KeptDownload {
         uint64_t nHeld = 0;
@@ -79,10 +75,30 @@ public:
     void KeepDownload(const wchar_t* pszPath, const KeptDownload& from,
                       std::function<void(const KeptDownload&)> onSaved);
 
+    // How one request and its answer went, for the owner's log.
+    enum class AttemptResult {
+        Done,   // the body is complete
+        Retry,  // another attempt follows after pauseMs
+        Final,  // the transfer ends with state
+    };
+    struct AttemptReport {
+        int n = 0;           // 1 for the first
+        uint64_t from = 0;   // where the range it asked for began; 0 for the whole file
+        int status = 0;      // of its answer; 0 when none came
+        uint64_t bytes = 0;  // of the body, received by this attempt
+        uint64_t ms = 0;     // from its start to its end
+        AttemptResult result = AttemptResult::Final;
+        int state = kStateDone;   // how it ended: kStateDone or a failure
+        unsigned long error = 0;  // of its last failed call; 0 when none failed
+        int64_t pauseMs = -1;     // before the next attempt; -1 when none follows
+    };
+    // onAttempt runs on the transfer thread at the end of every attempt,
+    // before the pause that may follow it.
+    void OnAttempt(std::function<void(const AttemptReport&)> onAttempt);
+
     // Observers.
     int GetHttpStatus() const;                 // final status code, 0 if none
     uint64_t GetReceivedBytes() const;         // of the body now held, resumed bytes included
-    int64_t GetContentLength() const;          // the whole body's; -1 while unknown or absent
     bool GetSha256(uint8_t digest[32]) const;  // after completion, if enabled
     // Once ended: the WinHTTP or system error of the last failed call (0
     // when none failed), and how the request went out (proxy=, via=,
@@ -94,7 +110,12 @@ public:
     // Stops a running transfer: GetState() becomes kErrCancelled promptly.
     void Cancel();
 
-    struct Shared;  // state shared with the transfer thread
+    // A transfer cut short by a crash or a power cut leaves its temporary
+    // file behind; only one copy of the updater runs, so any such file in a
+    // folder it downloads into is a leftover. Deletes them in dir.
+    static void DeleteLeftoverParts(const std::wstring& dir);
+
+    struct Shared;  // state shared with the transfer thread (SharedState.h)
 
 private:
     std::shared_ptr<Shared> m_pShared;

@@ -1,3 +1,5 @@
+// The file of a kept download (KeptFile.h), read as hostile: it outlived
+// the run that wrote it.
 #include "KeptFile.h"
 
 #include "common/BCrypt.h"

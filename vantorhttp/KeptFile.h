@@ -1,5 +1,5 @@
-// A body kept in a file of the owner's across runs: opening that file
-// safely, and taking back the bytes an earlier run left in it.
+// The file of a kept download, which the owner names and keeps across runs:
+// opening it safely, and taking back the bytes an earlier run left in it.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,5 @@
+// The proxy rules of Proxy.h; the transfer asks its questions through
+// ProxySession.cpp, where they can be cancelled.
 #include "Proxy.h"
 
 #include <cstring>
@@ -21,7 +23,7 @@ bool Ask(const ProxyQuestion& ask, const WINHTTP_AUTOPROXY_OPTIONS& options, Pro
     error = 0;
     const bool found = ask(options, info, error);
     out.access = info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY ? WINHTTP_ACCESS_TYPE_NAMED_PROXY
-                                                                       : WINHTTP_ACCESS_TYPE_NO_PROXY;
+                                                                      : WINHTTP_ACCESS_TYPE_NO_PROXY;
     out.proxy = Take(info.lpszProxy);
     out.bypass = Take(info.lpszProxyBypass);
     if (out.proxy.empty()) out.access = WINHTTP_ACCESS_TYPE_NO_PROXY;

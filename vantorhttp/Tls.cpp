@@ -1,3 +1,4 @@
+// The TLS rules of Tls.h, in one place for every session and request.
 #include "Tls.h"
 
 #ifndef WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3

@@ -1,3 +1,4 @@
+// The portable rules of TransferRules.h, reached by the native tests.
 #include "TransferRules.h"
 
 #include <algorithm>
@@ -18,6 +19,16 @@ bool ReadNumber(const char*& p, uint64_t& out) {
     if (!ParseDecimal(std::string_view(p, static_cast<size_t>(end - p)), UINT64_MAX, out)) return false;
     p = end;
     return true;
+}
+
+// A header that holds one number and blanks around it; -1 for anything
+// else, or a number above nMax.
+int64_t ParsePlainNumber(const char* pszValue, uint64_t nMax) {
+    if (!pszValue) return -1;
+    const char* p = SkipBlanks(pszValue);
+    uint64_t v = 0;
+    if (!ReadNumber(p, v) || *SkipBlanks(p) || v > nMax) return -1;
+    return static_cast<int64_t>(v);
 }
 }  // namespace
 
@@ -40,13 +51,9 @@ bool IsRetryableStatus(int nStatus) {
     }
 }
 
-int64_t ParseRetryAfterSeconds(const char* pszValue) {
-    if (!pszValue) return -1;
-    const char* p = SkipBlanks(pszValue);
-    uint64_t v = 0;
-    if (!ReadNumber(p, v) || *SkipBlanks(p) || v > INT32_MAX) return -1;
-    return static_cast<int64_t>(v);
-}
+int64_t ParseRetryAfterSeconds(const char* pszValue) { return ParsePlainNumber(pszValue, INT32_MAX); }
+
+int64_t ParseContentLength(const char* pszValue) { return ParsePlainNumber(pszValue, INT64_MAX); }
 
 bool IsStrongEtag(const char* pszValue) {
     if (!pszValue) return false;

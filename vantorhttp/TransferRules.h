@@ -1,6 +1,7 @@
 // The transfer's rules that need no Windows header: which answers deserve
-// another attempt, how long to wait first, and what an answer to a range
-// request means for the bytes already on disk.
+// another attempt, how long to wait first, what the headers it reads say,
+// what an answer to a range request means for the bytes already on disk,
+// and how large each read of the body is.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +24,10 @@ bool IsRetryableStatus(int nStatus);
 
 // Retry-After in seconds; -1 when absent or not plain seconds (an HTTP date).
 int64_t ParseRetryAfterSeconds(const char* pszValue);
+
+// Content-Length: a plain decimal number between blanks that fits in 63
+// bits; -1 for anything else.
+int64_t ParseContentLength(const char* pszValue);
 
 // A strong entity tag ("...", not W/"..."): only those may go into If-Range.
 bool IsStrongEtag(const char* pszValue);

@@ -41,6 +41,15 @@ TEST(TransferRules, RetryAfterCountsOnlyPlainSeconds) {
         EXPECT_EQ(c.seconds, ParseRetryAfterSeconds(c.text)) << (c.text ? c.text : "(null)");
 }
 
+// Beyond 32 bits, below 2^63; "?" stands for a character beyond ASCII.
+TEST(TransferRules, ContentLengthIsOnePlainNumber) {
+    struct Case { const char* text; int64_t length; };
+    for (const Case& c : {Case{"0", 0}, {" \t17179869184\t ", 17179869184}, {"9223372036854775807", INT64_MAX},
+                          {"9223372036854775808", -1}, {"", -1}, {" ", -1}, {"-1", -1}, {"+1", -1}, {"1 2", -1},
+                          {"0x10", -1}, {"12?", -1}, {nullptr, -1}})
+        EXPECT_EQ(c.length, ParseContentLength(c.text)) << (c.text ? c.text : "(null)");
+}
+
 TEST(TransferRules, OnlyStrongEtagsAreValidators) {
     EXPECT_TRUE(IsStrongEtag("\"abc-1\""));
     EXPECT_TRUE(IsStrongEtag("\"\""));

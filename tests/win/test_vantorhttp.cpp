@@ -1,5 +1,6 @@
 // CVantorHttp against the local update service and its injected faults.
 #include "CVantorHttp.h"
+#include "Timeouts.h"
 
 #include <windows.h>
 #include <bcrypt.h>
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -16,9 +18,18 @@
 #include <string>
 #include <vector>
 
+#include "common/TextConv.h"
+
 #ifndef LUMORA_TEST_PORT
 #define LUMORA_TEST_PORT 18480
 #endif
+
+// Linked in place of the library's own, so that a stall ends within
+// seconds: SendShort() sets them for one transfer, and every other one gets
+// the library's 10 s and 30 s.
+const TransferTimeouts kLibraryTimeouts = {10000, 30000};
+TransferTimeouts g_timeouts = kLibraryTimeouts;
+TransferTimeouts GetTransferTimeouts() { return g_timeouts; }
 
 namespace {
 
@@ -52,6 +63,16 @@ Bytes ReadAll(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
+
+// Starts a transfer that waits 2 s to connect and idleMs for a byte.
+int SendShort(H& h, const std::string& url, int idleMs) {
+    g_timeouts = {2000, idleMs};
+    const int r = h.SendData("GET", url.c_str());
+    g_timeouts = kLibraryTimeouts;
+    return r;
+}
+
+std::wstring Wide(const std::string& path) { return NarrowToWide(path.c_str()); }
 
 // Polls every 10 ms until the state is final or capS has passed.
 template <class OnPoll>
@@ -111,14 +132,14 @@ protected:
     }
     // A hashing transfer in this test's folder, with short time-outs unless told otherwise.
     std::unique_ptr<H> Start(const std::string& url, int idleMs = 1500, uint64_t maxBody = UINT64_MAX,
-                             bool retries = false) {
+                             bool retries = false, std::function<void(const H::AttemptReport&)> onAttempt = nullptr) {
         auto h = std::make_unique<H>();
-        h->SetTempDir(dir.c_str());
-        h->SetTimeouts(2000, idleMs);
+        h->SetTempDir(Wide(dir).c_str());
         h->SetMaxBodySize(maxBody);
         h->EnableSha256();
         if (retries) h->EnableRetries();
-        EXPECT_EQ(0, h->SendData("GET", url.c_str())) << url;
+        if (onAttempt) h->OnAttempt(std::move(onAttempt));
+        EXPECT_EQ(0, SendShort(*h, url, idleMs)) << url;
         return h;
     }
     // The service's requests whose path contains needle, as "status[r][e|d]"
@@ -126,9 +147,9 @@ protected:
     // an ETag or a date.
     std::string RequestLog(const std::string& needle) {
         H h;
-        h.SetTempDir(dir.c_str());
+        h.SetTempDir(Wide(dir).c_str());
         h.SendData("GET", Url("/log/" + needle).c_str());
-        if (Wait(h) != H::kStateDone || h.SaveData((dir + "\\log.txt").c_str()) != 0) return "no log";
+        if (Wait(h) != H::kStateDone || h.SaveData(Path("log.txt").c_str()) != 0) return "no log";
         const Bytes text = ReadAll(dir + "\\log.txt");
         DeleteFileA((dir + "\\log.txt").c_str());
         std::istringstream lines(std::string(text.begin(), text.end()));
@@ -151,6 +172,7 @@ protected:
         return name + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) + "-" +
                std::to_string(++serial) + ".exe";
     }
+    std::wstring Path(const std::string& name) const { return Wide(dir + "\\" + name); }
     std::string dir;
 };
 
@@ -161,13 +183,13 @@ TEST_F(vantorhttp, ThrottledDownloadShowsProgressAndSavesExactBytes) {
     EXPECT_EQ(H::kStateDone, Wait(*h, 10, [&] {
                   EXPECT_GE(h->GetDownProgress(), last);
                   last = h->GetDownProgress();
-                  if (last > 0 && last < 1) sawMiddle = h->SaveData((dir + "\\early.exe").c_str()) == -1;
+                  if (last > 0 && last < 1) sawMiddle = h->SaveData(Path("early.exe").c_str()) == -1;
               }));
     EXPECT_TRUE(sawMiddle);  // and SaveData refused the partial body
     EXPECT_EQ(1.0, h->GetDownProgress());
-    ASSERT_EQ(0, h->SaveData((dir + "\\setup.exe").c_str()));
+    ASSERT_EQ(0, h->SaveData(Path("setup.exe").c_str()));
     EXPECT_EQ(GenBody(512 << 10), ReadAll(dir + "\\setup.exe"));
-    EXPECT_EQ(-1, h->SaveData((dir + "\\again.exe").c_str()));
+    EXPECT_EQ(-1, h->SaveData(Path("again.exe").c_str()));
     EXPECT_EQ(1, Count("*"));
 }
 
@@ -195,12 +217,14 @@ TEST_F(vantorhttp, ConcurrentDownloadsEachDeliverTheirOwnBody) {
         SCOPED_TRACE(c.path);
         ASSERT_EQ(H::kStateDone, Wait(*hs[i]));
         EXPECT_EQ(200, hs[i]->GetHttpStatus());
-        EXPECT_EQ(c.hasLength ? int64_t(c.size) : -1, hs[i]->GetContentLength());
+        // The whole body arrived: a progress of 1.0 then shows that the length
+        // was read as announced, 0.0 that none was.
+        EXPECT_EQ(c.size, hs[i]->GetReceivedBytes());
         EXPECT_EQ(c.hasLength ? 1.0 : 0.0, hs[i]->GetDownProgress());
         Bytes digest(32);
         EXPECT_TRUE(hs[i]->GetSha256(digest.data()));
         EXPECT_EQ(Sha256(GenBody(c.size)), digest);
-        ASSERT_EQ(0, hs[i]->SaveData((dir + "\\" + std::to_string(i)).c_str()));
+        ASSERT_EQ(0, hs[i]->SaveData(Path(std::to_string(i)).c_str()));
         EXPECT_EQ(GenBody(c.size), ReadAll(dir + "\\" + std::to_string(i)));
     }
 }
@@ -241,7 +265,7 @@ TEST_F(vantorhttp, FailuresEndInTheRightState) {
         EXPECT_TRUE(took[i] >= c.minS && took[i] <= c.maxS) << took[i] << " s";
         EXPECT_LE(hs[i]->GetReceivedBytes(), (2u << 20)) << "kept reading past the limit";
         EXPECT_FALSE(hs[i]->GetSha256(Bytes(32).data()));
-        EXPECT_EQ(-1, hs[i]->SaveData((dir + "\\x").c_str()));
+        EXPECT_EQ(-1, hs[i]->SaveData(Path("x").c_str()));
     }
 }
 
@@ -263,7 +287,7 @@ TEST_F(vantorhttp, RefusesWhatItCannotFetch) {
         EXPECT_EQ(c.state, h.GetState());
     }
     H h;
-    h.SetTempDir((dir + "\\missing").c_str());
+    h.SetTempDir(Path("missing").c_str());
     h.SendData("GET", Url("/gen/1K/a").c_str());
     EXPECT_EQ(H::kErrFile, Wait(h));
 }
@@ -275,7 +299,7 @@ TEST_F(vantorhttp, SaveDataReportsFileSystemRefusals) {
         SCOPED_TRACE(target);
         auto h = Start(Url("/gen/100K/a"));
         ASSERT_EQ(H::kStateDone, Wait(*h));
-        EXPECT_EQ(-1, h->SaveData(target.c_str()));
+        EXPECT_EQ(-1, h->SaveData(Wide(target).c_str()));
         EXPECT_EQ(1, Count("*.part"));  // still the object's, until it goes
     }
     CloseHandle(f);
@@ -332,7 +356,9 @@ TEST_F(vantorhttp, ProgressMovesAndCancelEndsItAtEveryRate) {
 }
 
 // Faults on the first K requests of a path; every case side by side, so the
-// slowest bounds the time. The progress shown never goes back.
+// slowest bounds the time. The progress shown never goes back, and each
+// request is reported to the owner as the attempt it was: its status, "r"
+// when it asked for a range, and whether another attempt followed.
 TEST_F(vantorhttp, RetriesResumeWhereTheServerAllowsAndRestartElsewhere) {
     const int kAny = 99;  // a failure, whichever
     struct Case {
@@ -341,6 +367,7 @@ TEST_F(vantorhttp, RetriesResumeWhereTheServerAllowsAndRestartElsewhere) {
         std::string requests;
         double minS, maxS;
         int idleMs;
+        std::string attempts = "";  // when not the requests without their If-Range
     };
     const Case cases[] = {
         {"reset=256K,first=1", H::kStateDone, "200,206re", 0.3, 3, 1500},
@@ -354,17 +381,23 @@ TEST_F(vantorhttp, RetriesResumeWhereTheServerAllowsAndRestartElsewhere) {
         {"stall_body=256K,first=1", H::kStateDone, "200,206re", 1.3, 4, 1000},
         {"stall_body=100K", kAny, "200,206re,206re,206re", 6.7, 11, 1000},
         {"status=404", H::kErrStatus, "404", 0, 2, 1500},
-        {"redirect_loop", kAny, "302,302,302,302,302,302", 0, 2, 1500},
+        {"redirect_loop", kAny, "302,302,302,302,302,302", 0, 2, 1500, "0"},  // redirects are one attempt
         {"status=503,retry_after=1,first=1", H::kStateDone, "503,200", 0.95, 3, 1500},
         {"status=503,retry_after=60", H::kErrStatus, "503", 0, 2, 1500},
     };
     std::vector<std::unique_ptr<H>> hs;
     std::vector<std::string> names;
     std::vector<double> shown(std::size(cases), 0);
+    std::mutex mtx;
+    std::vector<std::vector<H::AttemptReport>> reports(std::size(cases));
     const double start = Now();
-    for (const Case& c : cases) {
+    for (size_t i = 0; i < std::size(cases); ++i) {
         names.push_back(Unique("retry"));
-        hs.push_back(Start(Url("/fault/" + c.faults + "/gen/1M/" + names.back()), c.idleMs, UINT64_MAX, true));
+        hs.push_back(Start(Url("/fault/" + cases[i].faults + "/gen/1M/" + names.back()), cases[i].idleMs, UINT64_MAX,
+                           true, [&, i](const H::AttemptReport& r) {
+                               std::lock_guard<std::mutex> lk(mtx);
+                               reports[i].push_back(r);
+                           }));
     }
     const std::vector<double> took = WaitAll(hs, start, 20, [&](size_t i) {
         EXPECT_GE(hs[i]->GetDownProgress(), shown[i]) << cases[i].faults;
@@ -377,20 +410,38 @@ TEST_F(vantorhttp, RetriesResumeWhereTheServerAllowsAndRestartElsewhere) {
         EXPECT_TRUE(c.state == kAny ? state < 0 : state == c.state) << state;
         EXPECT_EQ(c.requests, RequestLog(names[i]));
         EXPECT_TRUE(took[i] >= c.minS && took[i] <= c.maxS) << took[i] << " s";
+        std::string attempts, want = c.attempts;
+        for (size_t n = 0; n < reports[i].size(); ++n) {
+            const H::AttemptReport& r = reports[i][n];
+            attempts += (n ? "," : "") + std::to_string(r.status) + (r.from > 0 ? "r" : "");
+            EXPECT_EQ(int(n) + 1, r.n);
+            if (n + 1 < reports[i].size()) {
+                EXPECT_EQ(H::AttemptResult::Retry, r.result);
+                EXPECT_LT(r.state, 0);
+                EXPECT_GE(r.pauseMs, 0);
+            } else {
+                EXPECT_EQ(state == H::kStateDone ? H::AttemptResult::Done : H::AttemptResult::Final, r.result);
+                EXPECT_EQ(state, r.state);
+                EXPECT_EQ(-1, r.pauseMs);
+            }
+        }
+        if (want.empty())
+            for (char ch : c.requests) want += ch == 'e' || ch == 'd' ? "" : std::string(1, ch);
+        EXPECT_EQ(want, attempts);
         if (state != H::kStateDone) continue;
         Bytes digest(32);
         EXPECT_TRUE(hs[i]->GetSha256(digest.data()));
         EXPECT_EQ(Sha256(GenBody(1 << 20)), digest);
         EXPECT_EQ(uint64_t(1) << 20, hs[i]->GetReceivedBytes());
-        ASSERT_EQ(0, hs[i]->SaveData((dir + "\\" + names[i]).c_str()));
+        ASSERT_EQ(0, hs[i]->SaveData(Path(names[i]).c_str()));
         EXPECT_EQ(GenBody(1 << 20), ReadAll(dir + "\\" + names[i]));
     }
 }
 
-// A body kept from an earlier run: taken back and continued when the file
+// A download kept from an earlier run: taken back and continued when the file
 // holds the count and the server still has that file, else started over.
 // What the owner is told is always on the disk, and never lags 4 MiB behind.
-TEST_F(vantorhttp, KeptBodyIsContinuedOnlyWhereItsBytesAreStillGood) {
+TEST_F(vantorhttp, KeptDownloadIsContinuedOnlyWhereItsBytesAreStillGood) {
     const uint64_t kSize = 10 << 20, kHeld = 3 << 20;
     struct Case {
         uint64_t fileBytes;
@@ -415,10 +466,9 @@ TEST_F(vantorhttp, KeptBodyIsContinuedOnlyWhereItsBytesAreStillGood) {
         std::vector<uint64_t> told;
         bool onDisk = true;
         H h;
-        h.SetTimeouts(2000, 1500);
         h.EnableSha256();
         h.EnableRetries();
-        const std::wstring wpath(path.begin(), path.end());
+        const std::wstring wpath = Wide(path);
         h.KeepDownload(wpath.c_str(), {kHeld, static_cast<int64_t>(kSize), c.validator}, [&](const H::KeptDownload& k) {
             WIN32_FILE_ATTRIBUTE_DATA a;
             std::lock_guard<std::mutex> lk(mtx);
@@ -426,7 +476,7 @@ TEST_F(vantorhttp, KeptBodyIsContinuedOnlyWhereItsBytesAreStillGood) {
                 onDisk && GetFileAttributesExW(wpath.c_str(), GetFileExInfoStandard, &a) && k.nHeld <= a.nFileSizeLow;
             told.push_back(k.nHeld);
         });
-        ASSERT_EQ(0, h.SendData("GET", Url("/gen/10M/" + name).c_str()));
+        ASSERT_EQ(0, SendShort(h, Url("/gen/10M/" + name), 1500));
         ASSERT_EQ(H::kStateDone, Wait(h));
         EXPECT_EQ(c.requests, RequestLog(name));
         Bytes digest(32);
@@ -436,7 +486,7 @@ TEST_F(vantorhttp, KeptBodyIsContinuedOnlyWhereItsBytesAreStillGood) {
         ASSERT_FALSE(told.empty());
         EXPECT_EQ(kSize, told.back());
         for (size_t i = 1; i < told.size(); ++i) EXPECT_LE(told[i] - std::min(told[i], told[i - 1]), 4u << 20);
-        ASSERT_EQ(0, h.SaveData(path.c_str()));
+        ASSERT_EQ(0, h.SaveData(wpath.c_str()));
         EXPECT_EQ(body, ReadAll(path));
     }
 }

@@ -154,7 +154,7 @@ void StartManifestFetch(CUpdateView* pView) {
     // and leftovers of a crashed run are swept from there first; nothing is
     // fetched that could not be stored.
     if (EnsureManifestDir() != ManifestDir::Ready) return;
-    DeleteLeftoverParts(g_manifestDirW);
+    CVantorHttp::DeleteLeftoverParts(g_manifestDirW);
     char szRequest[1024] = {};
     CopyText(szRequest, sizeof(szRequest), kManifestUrl);
     g_pManifestFetch = std::make_unique<CVantorHttp>();

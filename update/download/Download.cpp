@@ -2,12 +2,12 @@
 
 #include <shlwapi.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "CVantorHttp.h"
 #include "common/Log.h"
+#include "common/Progress.h"
 #include "common/TextConv.h"
 #include "update/UpdateView.h"
 #include "update/download/HandOver.h"
@@ -39,6 +39,26 @@ void LogVerify(const IntegrityCheck& check, uint64_t nBytes) {
                         {"sha256", PartName(check.sha256)}});
 }
 
+const char* AttemptResultName(CVantorHttp::AttemptResult result) {
+    switch (result) {
+    case CVantorHttp::AttemptResult::Done: return "done";
+    case CVantorHttp::AttemptResult::Retry: return "retry";
+    case CVantorHttp::AttemptResult::Final: return "final";
+    }
+    return "?";
+}
+
+// One line per request for the installer, never per read.
+void LogAttempt(const CVantorHttp::AttemptReport& r) {
+    LogFields f = {{"n", std::to_string(r.n)},           {"from", std::to_string(r.from)},
+                   {"status", std::to_string(r.status)}, {"bytes", std::to_string(r.bytes)},
+                   {"ms", std::to_string(r.ms)},         {"result", AttemptResultName(r.result)}};
+    if (r.state != CVantorHttp::kStateDone) f.emplace_back("reason", CVantorHttp::StateName(r.state));
+    if (r.error) AddErrorFields(f, r.error);
+    if (r.result == CVantorHttp::AttemptResult::Retry) f.emplace_back("pause_ms", std::to_string(r.pauseMs));
+    LogEvent("attempt", f);
+}
+
 // Failed: this source did not deliver the installer (unreachable, an error
 // status, retries used up, a TLS failure, other bytes than the manifest
 // names), so the next may. LocalError and Stopped end the download.
@@ -64,6 +84,7 @@ SourceResult DownloadFromSource(const char* pszSourceUrl, CUpdateView* pView, co
     // An installer is worth trying again, where it broke off; the
     // manifest is not (a silent check must stay short).
     http.EnableRetries();
+    http.OnAttempt(LogAttempt);
     if (want.bHasSha256) http.EnableSha256();
     if (want.bHasSize) http.SetMaxBodySize(want.nSize);  // 0 too: then nothing may arrive
     http.SendData("GET", pszSourceUrl, nullptr, nullptr, nullptr, nullptr, nullptr);
@@ -74,7 +95,7 @@ SourceResult DownloadFromSource(const char* pszSourceUrl, CUpdateView* pView, co
             return SourceResult::Stopped;
         }
         // Another source starts from zero: the bar holds until it passes.
-        pView->m_dProgress = std::max(pView->m_dProgress.load(), http.GetDownProgress());
+        pView->m_dProgress = ShownProgress(pView->m_dProgress.load(), http.GetDownProgress());
         ::Sleep(10);
     }
     if (pView->m_stopWorker.IsRaised()) return SourceResult::Stopped;
@@ -133,7 +154,7 @@ bool DownloadAndLaunch(const char* pszUrl, CUpdateView* pView) {
     const std::wstring widePath = workDir + L"/" + wideName;
     // Checked again now: the folder may have been swapped since the check.
     if (CheckFolder(workDir.c_str()) != FolderCheck::Own) return Fail(pView, "folder-not-ours");
-    DeleteLeftoverParts(workDir);
+    CVantorHttp::DeleteLeftoverParts(workDir);
     const IntegrityExpectation& want = pView->m_integrity;
     // Each source from byte zero with retries of its own; the file keeps the
     // name from url.

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "common/Handle.h"
 #include "common/Log.h"
 #include "common/Text.h"
 #include "common/TextConv.h"
@@ -91,16 +90,4 @@ std::wstring GetModuleDir() {
         }
     }
     return path.data();
-}
-
-void DeleteLeftoverParts(const std::wstring& folder) {
-    std::wstring dir = folder;
-    if (!dir.empty() && (dir.back() == L'\\' || dir.back() == L'/')) dir.pop_back();
-    const std::wstring pattern = dir + L"\\~vantor-*.part";
-    WIN32_FIND_DATAW fd;
-    const CFindHandle find(::FindFirstFileW(pattern.c_str(), &fd));
-    if (!find) return;
-    do {
-        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ::DeleteFileW((dir + L"\\" + fd.cFileName).c_str());
-    } while (::FindNextFileW(find.Get(), &fd));
 }

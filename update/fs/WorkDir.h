@@ -25,10 +25,6 @@ void* GetWorkDirHandle();
 // For a run that makes no folder (a second copy): the log, if the product
 // folder is already there and ours alone.
 void OpenLogIfFolderIsOwn();
-// A transfer cut short by a crash or a power cut leaves its temporary file
-// behind; only one copy of us runs, so any such file in our folders is a
-// leftover. Deletes them in one folder.
-void DeleteLeftoverParts(const std::wstring& dir);
 // The executable's folder with its trailing separator; empty if its path
 // is 10240 bytes or longer.
 std::wstring GetModuleDir();
