@@ -99,6 +99,10 @@ Outcome ReadBody(Shared& s, HINTERNET req, Body& body) {
     const int64_t total = body.total;
     std::vector<uint8_t> buf(kWriteChunk);
     CReadPacer pacer(buf.size());
+    // An installer (the transfer that retries) must also keep its rate: a
+    // trickle that keeps each read inside the idle time-out is a stall too.
+    CRateFloor floor;
+    const uint64_t nBefore = body.size;  // held when this answer began
     size_t fill = 0;
     auto flush = [&]() -> int {
         if (s.hash && !body.hasher.Add(buf.data(), fill)) return CVantorHttp::kErrFailed;
@@ -130,7 +134,12 @@ Outcome ReadBody(Shared& s, HINTERNET req, Body& body) {
         DWORD got = 0;
         const auto began = std::chrono::steady_clock::now();
         if (!EnterCall(s)) return Final(kCancelled);
-        const BOOL ok = WinHttpReadData(req, buf.data() + fill, ask, &got);
+        // Where the rate floor applies, a read never waits for more than has
+        // arrived, so that the floor is looked at within every idle time-out.
+        DWORD available = 0;
+        BOOL ok = TRUE;
+        if (s.retries && pacer.LinkMayTrickle()) ok = WinHttpQueryDataAvailable(req, &available);
+        if (ok) ok = WinHttpReadData(req, buf.data() + fill, available > 0 && available < ask ? available : ask, &got);
         if (!ok) s.error = GetLastError();
         if (!LeaveCall(s)) return Final(kCancelled);
         if (!ok) return broken();
@@ -142,6 +151,11 @@ Outcome ReadBody(Shared& s, HINTERNET req, Body& body) {
         // Never trust more than the server announced.
         if (total >= 0 && held > static_cast<uint64_t>(total)) return Final(CVantorHttp::kErrFailed);
         if (held > s.maxBody) return Final(CVantorHttp::kErrTooLarge);
+        const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+        if (s.retries && floor.Stalled(now, held - nBefore)) {
+            s.error = ERROR_WINHTTP_TIMEOUT;
+            return broken();
+        }
     }
     const int r = flush();
     if (r != CVantorHttp::kStateDone) return Final(r);

@@ -384,6 +384,9 @@ TEST_F(vantorhttp, RetriesResumeWhereTheServerAllowsAndRestartElsewhere) {
         {"redirect_loop", kAny, "302,302,302,302,302,302", 0, 2, 1500, "0"},  // redirects are one attempt
         {"status=503,retry_after=1,first=1", H::kStateDone, "503,200", 0.95, 3, 1500},
         {"status=503,retry_after=60", H::kErrStatus, "503", 0, 2, 1500},
+        // A byte every 0.9 s never trips the idle time-out: the rate floor
+        // (60 KiB a minute) ends it a minute after its first byte.
+        {"trickle=900,first=1", H::kStateDone, "200,206re", 60.5, 66, 1500},
     };
     std::vector<std::unique_ptr<H>> hs;
     std::vector<std::string> names;
@@ -399,7 +402,7 @@ TEST_F(vantorhttp, RetriesResumeWhereTheServerAllowsAndRestartElsewhere) {
                                reports[i].push_back(r);
                            }));
     }
-    const std::vector<double> took = WaitAll(hs, start, 20, [&](size_t i) {
+    const std::vector<double> took = WaitAll(hs, start, 70, [&](size_t i) {
         EXPECT_GE(hs[i]->GetDownProgress(), shown[i]) << cases[i].faults;
         shown[i] = hs[i]->GetDownProgress();
     });
