@@ -121,7 +121,7 @@ void CReadPacer::Record(size_t nAsked, size_t nGot, double readSeconds) {
     }
     const double maxRead = static_cast<double>(m_nMaxRead);
     const double gathered = m_rate * kPeriodSeconds;
-    m_pause = m_rate > 0 && m_rate < kPauseBelow && gathered <= maxRead ? kPeriodSeconds : 0;
+    m_pause = m_rate >= kTrickleBelow && m_rate < kPauseBelow && gathered <= maxRead ? kPeriodSeconds : 0;
     const double want = m_pause > 0 ? gathered : std::min(m_rate > 0 ? gathered : maxRead, 2 * got);
     m_size = static_cast<size_t>(std::min(std::max(want, static_cast<double>(kMinRead)), maxRead));
 }

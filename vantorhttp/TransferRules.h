@@ -75,10 +75,12 @@ public:
     explicit CReadPacer(size_t nMaxRead) : m_nMaxRead(nMaxRead < kMinRead ? kMinRead : nMaxRead) {}
     double PauseSeconds() const { return m_pause; }
     size_t ReadSize() const { return m_size; }
-    // A link not yet measured, or slower than kPauseBelow: a read there
-    // takes what has arrived rather than wait for ReadSize, or a trickle
-    // (each byte inside the idle time-out) could hold one read for hours.
-    bool LinkMayTrickle() const { return m_rate < kPauseBelow; }
+    // Below this a pause gathers less than kMinRead: the reader does not
+    // pause there, and a read that must not wait long (see CRateFloor)
+    // takes what has arrived instead of ReadSize, or a trickle (each byte
+    // inside the idle time-out) could hold one read for hours.
+    static constexpr double kTrickleBelow = kMinRead / kPeriodSeconds;
+    bool LinkMayTrickle() const { return m_rate < kTrickleBelow; }  // also while not yet measured
     // After each read: bytes asked for and received, and the seconds it took
     // (the pause before it not included).
     void Record(size_t nAsked, size_t nGot, double readSeconds);
