@@ -26,5 +26,5 @@ void* GetWorkDirHandle();
 // folder is already there and ours alone.
 void OpenLogIfFolderIsOwn();
 // The executable's folder with its trailing separator; empty if its path
-// is 10240 bytes or longer.
+// is 10240 characters or longer (read as wide text, whatever the code page).
 std::wstring GetModuleDir();
