@@ -103,6 +103,7 @@ Outcome ReadBody(Shared& s, HINTERNET req, Body& body) {
     // trickle that keeps each read inside the idle time-out is a stall too.
     CRateFloor floor;
     const uint64_t nBefore = body.size;  // held when this answer began
+    const auto answerBegan = std::chrono::steady_clock::now();
     size_t fill = 0;
     auto flush = [&]() -> int {
         if (s.hash && !body.hasher.Add(buf.data(), fill)) return CVantorHttp::kErrFailed;
@@ -144,15 +145,15 @@ Outcome ReadBody(Shared& s, HINTERNET req, Body& body) {
         if (!LeaveCall(s)) return Final(kCancelled);
         if (!ok) return broken();
         if (got == 0) break;
-        pacer.Record(ask, got, std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
+        const auto ended = std::chrono::steady_clock::now();
+        pacer.Record(ask, got, std::chrono::duration<double>(ended - began).count());
         fill += got;
         const uint64_t held = body.size + fill;
         s.received.store(held);
         // Never trust more than the server announced.
         if (total >= 0 && held > static_cast<uint64_t>(total)) return Final(CVantorHttp::kErrFailed);
         if (held > s.maxBody) return Final(CVantorHttp::kErrTooLarge);
-        const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-        if (s.retries && floor.Stalled(now, held - nBefore)) {
+        if (s.retries && floor.Stalled(std::chrono::duration<double>(ended - answerBegan).count(), held - nBefore)) {
             s.error = ERROR_WINHTTP_TIMEOUT;
             return broken();
         }
